@@ -1,0 +1,59 @@
+// RuleManifest: the host application's rules and watched folders, read from
+// "rules.json" in the shared container.
+//
+// Decoding is strict: one JSON text whose top level is an object; "rules" an
+// array of objects each with an "id" in UUID text form and a string "name";
+// "watchedRoots" absent, null, or an array of strings. Any breach fails the
+// whole manifest. Members that map to no key are ignored whatever they hold.
+// A member name that occurs twice in one object: the last occurrence counts,
+// as with most JSON readers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/decoded.h"
+#include "exchange/identity.h"
+#include "exchange/uuid.h"
+#include "platform/platform.h"
+
+namespace ferlo {
+
+struct RuleManifest {
+  struct Rule {
+    enum class CodingKeys { id, name };
+
+    Uuid id;
+    std::string name;
+
+    friend bool operator==(const Rule&, const Rule&) = default;
+  };
+
+  enum class CodingKeys { rules, watchedRoots };
+
+  std::vector<Rule> rules;
+  std::optional<std::vector<std::string>> watchedRoots;
+
+  friend bool operator==(const RuleManifest&, const RuleManifest&) = default;
+};
+
+[[nodiscard]] std::string_view codingKeyText(RuleManifest::CodingKeys key);
+[[nodiscard]] std::string_view codingKeyText(RuleManifest::Rule::CodingKeys key);
+
+// Decodes a manifest. Works on any bytes; when `bytes` is a std::string whose
+// capacity leaves kReadPadding bytes beyond its size (as readWholeFile gives)
+// the bytes are parsed in place, otherwise they are copied once.
+[[nodiscard]] Decoded<RuleManifest> decodeRuleManifest(std::string_view bytes);
+[[nodiscard]] Decoded<RuleManifest> decodeRuleManifest(const std::string& bytes);
+
+// The manifest's JSON text: compact, "rules" then "watchedRoots" (left out
+// when absent), ids in upper case, "/" written as "\/".
+[[nodiscard]] std::string encodeRuleManifest(const RuleManifest& manifest);
+
+// The manifest in the shared container's "rules.json", or none when there is
+// no container, the file cannot be read, or it does not decode.
+[[nodiscard]] std::optional<RuleManifest> loadRuleManifest(Platform& platform, const Identity& identity);
+
+}  // namespace ferlo

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# One entry point for people and CI. Installs what is missing (Debian
+# packages), configures, builds, and runs.
+#
+#   ./run.sh demo     build, then `ferlo demo` on the built-in sample
+#   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan)
+#   ./run.sh build    build only (build/)
+#   ./run.sh ferlo …  build, then run `ferlo …`
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev libicu-dev
+          libgtest-dev libgmock-dev libbenchmark-dev)
+
+install_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "run.sh: installing ${missing[*]}" >&2
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_and_build DIR [cmake options…]
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+run_suite() {
+  local dir=$1
+  ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
+}
+
+command=${1:-help}
+case "$command" in
+  build)
+    install_packages "${PACKAGES[@]}"
+    configure_and_build build
+    ;;
+  demo)
+    install_packages "${PACKAGES[@]}"
+    configure_and_build build >/dev/null
+    ./build/tools/ferlo demo
+    ;;
+  ferlo)
+    shift
+    install_packages "${PACKAGES[@]}"
+    configure_and_build build >/dev/null
+    ./build/tools/ferlo "$@"
+    ;;
+  test)
+    install_packages "${PACKAGES[@]}"
+    echo "== plain build"
+    configure_and_build build
+    run_suite build
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+    configure_and_build build-asan -DFERLO_SANITIZE=address,undefined -DFERLO_BUILD_BENCH=OFF
+    run_suite build-asan
+    echo "== ThreadSanitizer"
+    configure_and_build build-tsan -DFERLO_SANITIZE=thread -DFERLO_BUILD_BENCH=OFF
+    run_suite build-tsan
+    ;;
+  *)
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    [ "$command" = help ] || exit 2
+    ;;
+esac

@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("ferlo: under construction");
+  return 0;
+}

@@ -6,7 +6,16 @@
 // "watchedRoots" absent, null, or an array of strings. Any breach fails the
 // whole manifest. Members that map to no key are ignored whatever they hold.
 // A member name that occurs twice in one object: the last occurrence counts,
-// as with most JSON readers.
+// as with most JSON readers; the earlier ones are ignored like unknown members.
+//
+// The whole text is validated before any value is taken, ignored members
+// included: it must be UTF-8, escapes must be valid ("\ud800" and other lone
+// surrogate escapes are refused), arrays and objects may nest at most 1024
+// levels deep (the top level counting as one), and numbers must be within
+// what the parser holds: integers up to the 64-bit unsigned range, other
+// values within the range of a double. The size of the text has no limit of
+// our own (the parser's is 4 GiB). A failure says where ("rules[2].id", or
+// "" for the document) and why, for the `ferlo check` command.
 #pragma once
 
 #include <optional>
@@ -49,7 +58,9 @@ struct RuleManifest {
 [[nodiscard]] Decoded<RuleManifest> decodeRuleManifest(const std::string& bytes);
 
 // The manifest's JSON text: compact, "rules" then "watchedRoots" (left out
-// when absent), ids in upper case, "/" written as "\/".
+// when absent), ids in upper case, "/" written as "\/". Always one valid JSON
+// text: a name or root that is not valid UTF-8 is written with U+FFFD in place
+// of each byte that does not begin a valid sequence.
 [[nodiscard]] std::string encodeRuleManifest(const RuleManifest& manifest);
 
 // The manifest in the shared container's "rules.json", or none when there is

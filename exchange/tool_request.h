@@ -42,7 +42,11 @@ struct ToolRequest {
 // (such a request cannot be encoded, and is never written).
 [[nodiscard]] std::optional<std::string> encodeToolRequest(const ToolRequest& request);
 
-// Strict decoding, for the host's side of the format and for tests.
+// Strict decoding, for the host's side of the format and for tests. The text
+// is validated whole as for the rule manifest (UTF-8, no lone surrogate
+// escapes, at most 1024 levels of nesting); of a repeated member name the
+// last occurrence counts. "days" must be an integer token within the signed
+// 64-bit range: fractions and exponents ("7.0", "7e0") are refused.
 [[nodiscard]] Decoded<ToolRequest> decodeToolRequest(std::string_view bytes);
 
 enum class WriteOutcome { written, noContainer, notEncodable, writeFailed };

@@ -1,0 +1,297 @@
+#include "exchange/tool_request.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+#include "exchange/identity.h"
+#include "platform/fake/fake_platform.h"
+
+namespace ferlo {
+
+// Readable failure output for requests.
+void PrintTo(const ToolRequest& request, std::ostream* os) {
+  *os << encodeToolRequest(request).value_or("<not encodable>");
+}
+
+namespace {
+
+using Action = ToolRequest::Action;
+
+// ---- The five requests the extension writes, byte for byte ----
+
+struct WorkedExample {
+  const char* name;
+  ToolRequest request;
+  std::string_view bytes;
+};
+
+void PrintTo(const WorkedExample& c, std::ostream* os) { *os << c.name; }
+
+class WorkedExampleTest : public testing::TestWithParam<WorkedExample> {};
+
+TEST_P(WorkedExampleTest, EncodesExactlyAndDecodesBack) {
+  EXPECT_EQ(encodeToolRequest(GetParam().request), GetParam().bytes);
+  const Decoded<ToolRequest> decoded = decodeToolRequest(GetParam().bytes);
+  ASSERT_TRUE(decoded) << decoded.error.where << ": " << decoded.error.why;
+  EXPECT_EQ(*decoded.value, GetParam().request);
+}
+
+ToolRequest request(Action action, std::vector<std::string> folders, std::optional<std::string> ruleID = std::nullopt,
+                    std::optional<std::vector<std::string>> files = std::nullopt,
+                    std::optional<std::int64_t> days = std::nullopt) {
+  return {action, std::move(folders), std::move(ruleID), std::move(files), days};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WorkedExampleTest,
+    testing::Values(
+        WorkedExample{"Merge",
+                      request(Action::mergeFolders, {"/Users/user/Old photos", "/Users/user/New photos"}),
+                      R"({"action":"mergeFolders","folders":["\/Users\/user\/Old photos","\/Users\/user\/New photos"]})"},
+        WorkedExample{"Flatten", request(Action::flattenFolder, {"/Users/user/Downloads"}),
+                      R"({"action":"flattenFolder","folders":["\/Users\/user\/Downloads"]})"},
+        WorkedExample{"RunRule",
+                      request(Action::runRule, {"/Users/user/Downloads"}, "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"),
+                      R"({"action":"runRule","folders":["\/Users\/user\/Downloads"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
+        WorkedExample{"ExpireSevenDays",
+                      request(Action::expireFiles, {}, std::nullopt,
+                              std::vector<std::string>{"/Users/user/Downloads/invoice.pdf",
+                                                       "/Users/user/Downloads/Caf\xC3\xA9 menu.png"},
+                              7),
+                      "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/Users\\/user\\/Downloads\\/"
+                      "invoice.pdf\",\"\\/Users\\/user\\/Downloads\\/Caf\xC3\xA9 menu.png\"],\"days\":7}"},
+        WorkedExample{"ExpireKeep",
+                      request(Action::expireFiles, {}, std::nullopt,
+                              std::vector<std::string>{"/Users/user/Downloads/invoice.pdf"}),
+                      R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/invoice.pdf"]})"},
+        WorkedExample{"MergeThreeInOrder", request(Action::mergeFolders, {"/c", "/a", "/b"}),
+                      R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
+        WorkedExample{"QuoteAndBackslashInPath", request(Action::flattenFolder, {"/a \"b\"\\c"}),
+                      R"({"action":"flattenFolder","folders":["\/a \"b\"\\c"]})"},
+        WorkedExample{"EveryFieldAndExtremeDays",
+                      request(Action::runRule, {}, "", std::vector<std::string>{}, std::numeric_limits<std::int64_t>::min()),
+                      R"({"action":"runRule","folders":[],"ruleID":"","files":[],"days":-9223372036854775808})"}),
+    [](const testing::TestParamInfo<WorkedExample>& info) { return std::string(info.param.name); });
+
+TEST(ToolRequestEncodeTest, InvalidUtf8AnywhereIsNotEncodable) {
+  const ToolRequest cases[] = {
+      request(Action::flattenFolder, {"/ok", "/bad\xFF"}),
+      request(Action::runRule, {"/ok"}, "\xC3"),
+      request(Action::expireFiles, {}, std::nullopt, std::vector<std::string>{"/x\xED\xA0\x80"}, 1),
+  };
+  for (const ToolRequest& r : cases) EXPECT_EQ(encodeToolRequest(r), std::nullopt);
+}
+
+TEST(ToolRequestEncodeTest, EveryControlCharacterSurvivesARoundTrip) {
+  for (int c = 0; c < 0x20; ++c) {
+    const ToolRequest r = request(Action::flattenFolder, {std::string("/a") + static_cast<char>(c) + "b"});
+    const std::optional<std::string> bytes = encodeToolRequest(r);
+    ASSERT_TRUE(bytes.has_value()) << c;
+    const Decoded<ToolRequest> back = decodeToolRequest(*bytes);
+    ASSERT_TRUE(back) << *bytes << ": " << back.error.why;
+    EXPECT_EQ(*back.value, r) << *bytes;
+  }
+}
+
+TEST(ToolRequestActionTest, TextsAreExactAndCaseMatters) {
+  const std::pair<Action, std::string_view> names[] = {{Action::mergeFolders, "mergeFolders"},
+                                                       {Action::flattenFolder, "flattenFolder"},
+                                                       {Action::runRule, "runRule"},
+                                                       {Action::expireFiles, "expireFiles"}};
+  for (const auto& [action, text] : names) {
+    EXPECT_EQ(actionText(action), text);
+    EXPECT_EQ(actionForText(text), action);
+  }
+  for (std::string_view other : {"", "FlattenFolder", "runrule", "expireFiles ", "mergeFolder", "mergefolders"}) {
+    EXPECT_EQ(actionForText(other), std::nullopt) << other;
+  }
+}
+
+// ---- Decoding ----
+
+struct DecodeCase {
+  const char* name;
+  std::string input;
+  std::optional<ToolRequest> expected;  // none: rejected
+  std::string where = {};
+  std::string whyContains = {};
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name << ": " << c.input; }
+
+class DecodeToolRequestTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeToolRequestTest, AcceptsOrRejects) {
+  const DecodeCase& c = GetParam();
+  const Decoded<ToolRequest> result = decodeToolRequest(c.input);
+  if (c.expected) {
+    ASSERT_TRUE(result) << result.error.where << ": " << result.error.why;
+    EXPECT_EQ(*result.value, *c.expected);
+    return;
+  }
+  ASSERT_FALSE(result) << "accepted";
+  EXPECT_EQ(result.error.where, c.where);
+  EXPECT_NE(result.error.why.find(c.whyContains), std::string::npos) << result.error.why;
+}
+
+const std::string kFlatten = R"("action":"flattenFolder","folders":["/d"])";
+std::string flattenWith(const std::string& member) { return "{" + kFlatten + "," + member + "}"; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecodeToolRequestTest,
+    testing::Values(
+        // Accepted.
+        DecodeCase{"NullOptionalsAreAbsent", flattenWith(R"("ruleID":null,"files":null,"days":null)"),
+                   request(Action::flattenFolder, {"/d"})},
+        DecodeCase{"UnknownMembersIgnored", flattenWith(R"("Days":"x","extra":{"a":[1.5e300]})"),
+                   request(Action::flattenFolder, {"/d"})},
+        DecodeCase{"AnyMemberOrder", R"({"days":3,"files":["/f"],"folders":[],"action":"expireFiles"})",
+                   request(Action::expireFiles, {}, std::nullopt, std::vector<std::string>{"/f"}, 3)},
+        DecodeCase{"RepeatedActionLastCounts", R"({"action":"nope","folders":[],"action":"runRule"})",
+                   request(Action::runRule, {})},
+        DecodeCase{"DaysLargest", flattenWith(R"("days":9223372036854775807)"),
+                   request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt,
+                           std::numeric_limits<std::int64_t>::max())},
+        DecodeCase{"DaysSmallest", flattenWith(R"("days":-9223372036854775808)"),
+                   request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt,
+                           std::numeric_limits<std::int64_t>::min())},
+        DecodeCase{"DaysNegativeZero", flattenWith(R"("days":-0)"),
+                   request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt, 0)},
+        // Rejected.
+        DecodeCase{"Empty", "", std::nullopt, "", "the document is empty"},
+        DecodeCase{"NotJson", "action=runRule", std::nullopt, "", "not valid JSON: "},
+        DecodeCase{"TopLevelArray", R"([{"action":"runRule","folders":[]}])", std::nullopt, "",
+                   "the top level must be an object, got an array"},
+        DecodeCase{"ActionMissing", R"({"folders":[]})", std::nullopt, "", "missing required member \"action\""},
+        DecodeCase{"ActionCaseDiffers", R"({"action":"FlattenFolder","folders":[]})", std::nullopt, "action",
+                   "unknown action \"FlattenFolder\" (expected one of mergeFolders, flattenFolder, runRule, "
+                   "expireFiles; case matters)"},
+        DecodeCase{"ActionNumber", R"({"action":1,"folders":[]})", std::nullopt, "action",
+                   "expected a string, got a number"},
+        DecodeCase{"ActionNull", R"({"action":null,"folders":[]})", std::nullopt, "action", "got null"},
+        DecodeCase{"FoldersMissing", R"({"action":"runRule"})", std::nullopt, "", "missing required member \"folders\""},
+        DecodeCase{"FoldersNull", R"({"action":"runRule","folders":null})", std::nullopt, "folders",
+                   "expected an array of strings, got null"},
+        DecodeCase{"FoldersString", R"({"action":"runRule","folders":"/d"})", std::nullopt, "folders", "got a string"},
+        DecodeCase{"FolderElementNumber", R"({"action":"runRule","folders":["/a",2]})", std::nullopt, "folders[1]",
+                   "expected a string, got a number"},
+        DecodeCase{"RuleIdNumber", flattenWith(R"("ruleID":5)"), std::nullopt, "ruleID",
+                   "expected a string or null, got a number"},
+        DecodeCase{"FilesString", flattenWith(R"("files":"/f")"), std::nullopt, "files",
+                   "expected an array of strings or null, got a string"},
+        DecodeCase{"FilesElementNull", flattenWith(R"("files":["/f",null])"), std::nullopt, "files[1]",
+                   "expected a string, got null"},
+        DecodeCase{"DaysFraction", flattenWith(R"("days":1.5)"), std::nullopt, "days",
+                   "expected an integer within the 64-bit signed range"},
+        DecodeCase{"DaysIntegralFraction", flattenWith(R"("days":7.0)"), std::nullopt, "days", "fraction"},
+        DecodeCase{"DaysExponent", flattenWith(R"("days":1e2)"), std::nullopt, "days", "exponent"},
+        DecodeCase{"DaysAboveInt64", flattenWith(R"("days":9223372036854775808)"), std::nullopt, "days",
+                   "expected an integer within the 64-bit signed range, got 9223372036854775808"},
+        DecodeCase{"DaysBelowInt64", flattenWith(R"("days":-9223372036854775809)"), std::nullopt, "", "number"},
+        DecodeCase{"DaysString", flattenWith(R"("days":"7")"), std::nullopt, "days",
+                   "expected an integer or null, got a string"},
+        DecodeCase{"DaysBoolean", flattenWith(R"("days":true)"), std::nullopt, "days", "got a boolean"},
+        DecodeCase{"InvalidUtf8", "{\"action\":\"runRule\",\"folders\":[\"\xFF\"]}", std::nullopt, "",
+                   "invalid UTF-8"},
+        DecodeCase{"LoneSurrogateEscape", R"({"action":"runRule","folders":["\udfff"]})", std::nullopt, "",
+                   "surrogate"}),
+    [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+
+TEST(ToolRequestRoundTripTest, RandomRequestsDecodeEqual) {
+  static const std::vector<std::string> pieces = {"/", "Users", " ", "\"", "\\", "\n", "\x01", "\xC3\xA9",
+                                                  "\xE2\x80\xA8", "\xF0\x9F\x93\x81", "\x7f", "."};
+  std::mt19937 generator(99);
+  const auto text = [&] {
+    std::string t;
+    for (int n = static_cast<int>(generator() % 8); n > 0; --n) t += pieces[generator() % pieces.size()];
+    return t;
+  };
+  const auto list = [&] {
+    std::vector<std::string> l;
+    for (int n = static_cast<int>(generator() % 4); n > 0; --n) l.push_back(text());
+    return l;
+  };
+  for (int round = 0; round < 300; ++round) {
+    ToolRequest r;
+    r.action = static_cast<Action>(generator() % 4);
+    r.folders = list();
+    if (generator() % 2) r.ruleID = text();
+    if (generator() % 2) r.files = list();
+    if (generator() % 2) r.days = static_cast<std::int64_t>((std::uint64_t{generator()} << 32) | generator());
+    const std::optional<std::string> bytes = encodeToolRequest(r);
+    ASSERT_TRUE(bytes.has_value());
+    const Decoded<ToolRequest> back = decodeToolRequest(*bytes);
+    ASSERT_TRUE(back) << *bytes << "\n" << back.error.where << ": " << back.error.why;
+    ASSERT_EQ(*back.value, r) << *bytes;
+  }
+}
+
+// ---- Writing into the shared container ----
+
+// Forwards everything to the fake and counts the writes, wherever they go.
+class WriteCountingPlatform : public FakePlatform {
+ public:
+  bool writeFileAtomically(const FileURL& url, std::string_view bytes) override {
+    ++writes;
+    return FakePlatform::writeFileAtomically(url, bytes);
+  }
+  int writes = 0;
+};
+
+class WriteToolRequestTest : public testing::Test {
+ protected:
+  WriteToolRequestTest() {
+    platform.infoDictionary.emplace(std::string(kAppGroupInfoKey), InfoValue::makeText("group.test"));
+    platform.containers.emplace("group.test", FileURL::fileURLWithPath("/Containers/group.test", true));
+  }
+  static constexpr const char* kRequestPath = "/Containers/group.test/tool-request.json";
+  WriteCountingPlatform platform;
+  Identity identity{platform};
+  ToolRequest flatten = request(Action::flattenFolder, {"/Users/user/Downloads"});
+};
+
+TEST_F(WriteToolRequestTest, WritesTheEncodedRequestAndReplacesThePrevious) {
+  ASSERT_EQ(tryWriteToolRequest(platform, identity, request(Action::mergeFolders, {"/a", "/b"})),
+            WriteOutcome::written);
+  EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::written);
+  EXPECT_EQ(platform.file(kRequestPath), encodeToolRequest(flatten));
+  EXPECT_EQ(platform.writes, 2);
+}
+
+TEST_F(WriteToolRequestTest, NoContainerWritesNothingAnywhere) {
+  platform.containers.clear();
+  EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::noContainer);
+  writeToolRequest(platform, identity, flatten);
+  EXPECT_EQ(platform.writes, 0);
+  EXPECT_EQ(platform.file(kRequestPath), std::nullopt);
+  EXPECT_EQ(platform.file("/tool-request.json"), std::nullopt);
+}
+
+TEST_F(WriteToolRequestTest, FailedWriteLeavesThePreviousFileByteForByte) {
+  platform.putFile(kRequestPath, "previous bytes\n");
+  platform.failWrites = true;
+  EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::writeFailed);
+  writeToolRequest(platform, identity, flatten);
+  EXPECT_EQ(platform.file(kRequestPath), "previous bytes\n");
+}
+
+TEST_F(WriteToolRequestTest, UnencodableRequestIsNeverWritten) {
+  platform.putFile(kRequestPath, "previous");
+  EXPECT_EQ(tryWriteToolRequest(platform, identity, request(Action::flattenFolder, {"/bad\xFF"})),
+            WriteOutcome::notEncodable);
+  EXPECT_EQ(platform.writes, 0);
+  EXPECT_EQ(platform.file(kRequestPath), "previous");
+}
+
+TEST_F(WriteToolRequestTest, UsesTheDefaultGroupWithoutAnInfoValue) {
+  FakePlatform plain;
+  plain.containers.emplace(std::string(defaultAppGroupIdentifier()), FileURL::fileURLWithPath("/Group", true));
+  Identity plainIdentity(plain);
+  EXPECT_EQ(tryWriteToolRequest(plain, plainIdentity, flatten), WriteOutcome::written);
+  EXPECT_EQ(plain.file("/Group/tool-request.json"), encodeToolRequest(flatten));
+}
+
+}  // namespace
+}  // namespace ferlo

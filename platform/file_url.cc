@@ -109,10 +109,11 @@ std::optional<FileURL> FileURL::fromString(std::string_view text) {
 }
 
 std::string FileURL::path() const {
-  if (decodedPath_.size() > 1 && decodedPath_.back() == '/') {
-    return decodedPath_.substr(0, decodedPath_.size() - 1);
-  }
-  return decodedPath_;
+  // Every final "/" goes, not just one: "file:///a//" names the folder /a,
+  // and a request must never carry "/a/" for it.
+  std::size_t end = decodedPath_.size();
+  while (end > 1 && decodedPath_[end - 1] == '/') --end;
+  return decodedPath_.substr(0, end);
 }
 
 bool FileURL::hasDirectoryPath() const { return !decodedPath_.empty() && decodedPath_.back() == '/'; }

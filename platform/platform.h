@@ -32,6 +32,11 @@ struct InfoValue {
   std::vector<InfoValue> list;                              // Kind::list
   std::vector<std::pair<std::string, InfoValue>> dictionary;  // Kind::dictionary, in key order
 
+  // Written out, not implicit: clang with libstdc++ cannot decide whether
+  // the implicit one exists while InfoValue is still incomplete (the
+  // dictionary's pair holds an InfoValue) and rejects the type.
+  InfoValue() {}
+
   static InfoValue makeText(std::string value) {
     InfoValue v;
     v.kind = Kind::text;

@@ -1,0 +1,64 @@
+// Reading `Localizable.stringsdict`: the plural variants of count texts, an
+// XML property list of this shape:
+//
+//   <plist version="1.0"><dict>
+//     <key>finder.expiry.days %lld</key>
+//     <dict>
+//       <key>NSStringLocalizedFormatKey</key><string>%#@days@</string>
+//       <key>days</key>
+//       <dict>
+//         <key>NSStringFormatSpecTypeKey</key><string>NSStringPluralRuleType</string>
+//         <key>NSStringFormatValueTypeKey</key><string>lld</string>
+//         <key>one</key><string>%lld day</string>
+//         <key>other</key><string>%lld days</string>
+//       </dict>
+//     </dict>
+//   </dict></plist>
+//
+// As with `.strings`, a malformed file yields no table at all, with a
+// diagnostic saying where and why.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/posix/strings_file.h"
+
+namespace ferlo {
+
+// One `%#@name@` variable of a format: its spec and value types and its
+// texts by plural category ("zero", "one", "two", "few", "many", "other").
+struct StringsdictVariable {
+  std::string specType;   // NSStringFormatSpecTypeKey, e.g. "NSStringPluralRuleType"
+  std::string valueType;  // NSStringFormatValueTypeKey, e.g. "lld"
+  std::map<std::string, std::string, std::less<>> forms;
+};
+
+// One key of the table: the format with its variables. An entry without
+// NSStringLocalizedFormatKey is kept with no `format`; the lookup decides
+// what such an entry is worth.
+struct StringsdictEntry {
+  std::optional<std::string> format;  // NSStringLocalizedFormatKey
+  std::map<std::string, StringsdictVariable, std::less<>> variables;
+};
+
+using StringsdictTable = std::map<std::string, StringsdictEntry, std::less<>>;
+
+struct StringsdictParseResult {
+  std::optional<StringsdictTable> table;  // none when the file is malformed
+  ResourceDiagnostic diagnostic;          // meaningful only without a table
+};
+
+// Parses the bytes of a `.stringsdict` file (UTF-8, or UTF-16 with a byte
+// order mark). The XML must be well-formed (elements, attributes, comments,
+// processing instructions, a DOCTYPE, CDATA, the five named entities and
+// numeric character references) and be a property list whose root value is a
+// dictionary. Values of other types (<integer>, <true/>, <array>, ...) and
+// anything nested deeper than a variable's dictionary are checked and
+// skipped; a top-level value that is not a dictionary is skipped too. A
+// repeated key keeps its last value. Linear time, constant stack.
+[[nodiscard]] StringsdictParseResult parseStringsdictFile(std::string_view bytes);
+
+}  // namespace ferlo

@@ -11,6 +11,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev libicu-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
+# The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.
+GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev xvfb xauth)
 
 install_packages() {
   local missing=()
@@ -65,6 +67,12 @@ case "$command" in
     echo "== ThreadSanitizer"
     configure_and_build build-tsan -DFERLO_SANITIZE=thread -DFERLO_BUILD_BENCH=OFF
     run_suite build-tsan
+    echo "== Objective-C++ layer on GNUstep"
+    install_packages "${GNUSTEP_PACKAGES[@]}"
+    cmake -S . -B build-gnustep -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON \
+          -DFERLO_BUILD_BENCH=OFF -DFERLO_BUILD_GNUSTEP=ON >/dev/null
+    cmake --build build-gnustep --target ferlo_gnustep_tests
+    ctest --test-dir build-gnustep -L gnustep --output-on-failure
     ;;
   *)
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'

@@ -1,6 +1,92 @@
+// ferlo: plays the Finder's part for the extension where there is no Finder,
+// and explains what the extension does and why its menu does (not) show.
+#include <array>
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
-int main() {
-  std::puts("ferlo: under construction");
-  return 0;
+#include "tools/ferlo/command_line.h"
+#include "tools/ferlo/commands.h"
+#include "tools/ferlo/json_output.h"
+
+namespace {
+
+using ferlo::cli::kExitOk;
+using ferlo::cli::kExitUsage;
+
+struct Command {
+  std::string_view name;
+  int (*run)(std::span<const std::string>);
+  std::string_view summary;
+};
+
+constexpr std::array kCommands = {
+    Command{"info", ferlo::cli::runInfoCommand, "create the principal object; print its texts, watched directory and identity"},
+    Command{"menu", ferlo::cli::runMenuCommand, "print the menu the extension gives for --kind (JSON, or --tree)"},
+    Command{"click", ferlo::cli::runClickCommand, "choose the menu item at PATH (e.g. 0/3) and print the hand-off"},
+    Command{"send", ferlo::cli::runSendCommand, "deliver SELECTOR with a made-up sender and print the hand-off"},
+    Command{"check", ferlo::cli::runCheckCommand, "decode a rule manifest or tool request strictly: check manifest|request FILE"},
+    Command{"doctor", ferlo::cli::runDoctorCommand, "explain why the menu would or would not show"},
+    Command{"demo", ferlo::cli::runDemoCommand, "walk through the extension on a built-in sample"},
+};
+
+void printOverview(std::FILE* stream) {
+  std::fputs("Usage: ferlo COMMAND [options]\n"
+             "\n"
+             "Runs the Ferlo Finder extension on the stand-in platform: asks it for\n"
+             "menus, delivers menu choices, and shows what it did.\n"
+             "\n"
+             "Commands:\n",
+             stream);
+  for (const Command& command : kCommands) {
+    std::fprintf(stream, "  %-8.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+                 static_cast<int>(command.summary.size()), command.summary.data());
+  }
+  std::fputs("\n'ferlo COMMAND --help' or 'ferlo help COMMAND' describes a command.\n"
+             "Exit status: 0 done, 1 a negative finding (check: invalid; doctor: empty\n"
+             "menu), 2 a usage error.\n",
+             stream);
+}
+
+const Command* findCommand(std::string_view name) {
+  for (const Command& command : kCommands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    printOverview(stderr);
+    return kExitUsage;
+  }
+  const std::string& name = args[0];
+  if (name == "--help" || name == "-h") {
+    printOverview(stdout);
+    return kExitOk;
+  }
+  if (name == "help") {
+    if (args.size() == 1) {
+      printOverview(stdout);
+      return kExitOk;
+    }
+    const Command* command = findCommand(args[1]);
+    if (command == nullptr) {
+      std::fprintf(stderr, "ferlo help: unknown command %s\nTry 'ferlo --help'.\n",
+                   ferlo::cli::jsonQuoted(args[1]).c_str());
+      return kExitUsage;
+    }
+    const std::array<std::string, 1> helpArg = {"--help"};
+    return command->run(helpArg);
+  }
+  const Command* command = findCommand(name);
+  if (command == nullptr) {
+    std::fprintf(stderr, "ferlo: unknown command %s\nTry 'ferlo --help'.\n", ferlo::cli::jsonQuoted(name).c_str());
+    return kExitUsage;
+  }
+  return command->run(std::span<const std::string>(args).subspan(1));
 }

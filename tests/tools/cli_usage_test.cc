@@ -1,0 +1,122 @@
+// The program's surface: usage errors (exit 2, a message naming the problem,
+// a hint to --help), help on every command, and the --on-open hook.
+#include <gtest/gtest.h>
+
+#include "platform/file_url.h"
+#include "tests/tools/ferlo_fixture.h"
+
+namespace ferlo::testing {
+namespace {
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string message;  // expected in stderr
+};
+
+class UsageTest : public FerloTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(UsageTest, ExitsTwoNamingTheProblem) {
+  const auto result = ferlo(GetParam().args, /*withScenario=*/false);
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, UsageTest,
+    ::testing::Values(
+        UsageCase{"NoCommand", {}, "Usage: ferlo COMMAND"},
+        UsageCase{"UnknownCommand", {"frobnicate"}, "ferlo: unknown command \"frobnicate\""},
+        UsageCase{"UnknownOption", {"menu", "--bogus"}, "ferlo menu: unknown option \"--bogus\"\nTry 'ferlo menu --help'."},
+        UsageCase{"UnknownOptionWithValue", {"info", "--bogus=1"}, "ferlo info: unknown option \"--bogus\""},
+        UsageCase{"SingleDashOption", {"menu", "-x"}, "ferlo menu: unknown option \"-x\""},
+        UsageCase{"OptionOfAnotherCommand", {"info", "--tree"}, "ferlo info: unknown option \"--tree\""},
+        UsageCase{"DoctorTakesNoTree", {"doctor", "--tree"}, "ferlo doctor: unknown option \"--tree\""},
+        UsageCase{"MissingValue", {"menu", "--kind"}, "option --kind needs a value"},
+        UsageCase{"FlagWithValue", {"menu", "--host-running=yes"}, "option --host-running takes no value"},
+        UsageCase{"RelativeSelect", {"menu", "--select", "home/x"}, "--select wants a file:// URL or an absolute path"},
+        UsageCase{"OtherScheme", {"menu", "--target", "http://x/"}, "--target wants a file:// URL or an absolute path"},
+        UsageCase{"BadPercentEscape", {"menu", "--select", "file:///a%zz"}, "(not a valid file URL)"},
+        UsageCase{"FileUrlWithHost", {"menu", "--bundle-url", "file://host/a/"}, "(not a valid file URL)"},
+        UsageCase{"InfoNull", {"info", "--info", "TarvelinAppGroup=null"}, "null has no Info.plist form"},
+        UsageCase{"InfoNestedNull", {"info", "--info", "K=[1,null]"}, "null has no Info.plist form"},
+        UsageCase{"InfoNotJson", {"info", "--info", "TarvelinAppGroup=group.x"}, "not JSON"},
+        UsageCase{"InfoNoKey", {"info", "--info", "=1"}, "--info wants a key"},
+        UsageCase{"InfoNoEquals", {"info", "--info", "TarvelinAppGroup"}, "--info wants KEY=JSON"},
+        UsageCase{"InfoTrailingGarbage", {"info", "--info", "K=1 2"}, "not JSON"},
+        UsageCase{"StrayOperand", {"menu", "extra"}, "unexpected argument \"extra\""},
+        UsageCase{"ClickMissingPath", {"click"}, "missing PATH"},
+        UsageCase{"ClickTwoPaths", {"click", "0", "1"}, "unexpected argument \"1\""},
+        UsageCase{"DemoOperand", {"demo", "now"}, "unexpected argument \"now\""},
+        UsageCase{"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command \"frobnicate\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class HelpTest : public FerloTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(HelpTest, EveryCommandHasHelp) {
+  const std::string& command = GetParam();
+  const auto help = ferlo({command, "--help"}, false);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind("Usage: ferlo " + command, 0), 0u) << help.out;
+  // -h and help COMMAND say the same.
+  EXPECT_EQ(ferlo({command, "-h"}, false).out, help.out);
+  EXPECT_EQ(ferlo({"help", command}, false).out, help.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, HelpTest,
+                         ::testing::Values("info", "menu", "click", "send", "check", "doctor", "demo"));
+
+TEST_F(FerloTest, OverviewListsEveryCommand) {
+  const auto result = ferlo({"--help"}, false);
+  EXPECT_EQ(result.exitCode, 0);
+  for (const char* command : {"info", "menu", "click", "send", "check", "doctor", "demo"}) {
+    EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+  }
+  EXPECT_EQ(ferlo({"help"}, false).out, result.out);
+}
+
+// --on-open: the host path reaches the command as exactly one argument,
+// however it is spelled, and the command's output goes to stderr.
+struct OnOpenCase {
+  const char* name;
+  std::string hostFolder;  // the host application's folder under the test directory
+};
+
+class OnOpenTest : public FerloTest, public ::testing::WithParamInterface<OnOpenCase> {};
+
+TEST_P(OnOpenTest, HostPathIsOneArgument) {
+  const std::string host = dir / GetParam().hostFolder;
+  const auto result = ferlo({"send", "runFlatten:", "--target", "/t/", "--bundle-url",
+                             host + "/Contents/PlugIns/E.appex/", "--on-open",
+                             R"(printf 'argc=%s\n' "$#"; printf '<%s>\n')"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "argc=1\n<" + host + ">\n");
+  EXPECT_EQ(result.out, "{\"handoff\":{\"url\":\"" + FileURL::fileURLWithPath(host, true).absoluteString() +
+                            "\",\"activates\":true}}\n");
+  EXPECT_FALSE(pathExists(dir / "pwned"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, OnOpenTest,
+    ::testing::Values(OnOpenCase{"Plain", "Ferlo.app"}, OnOpenCase{"Spaces", "My  Host.app"},
+                      OnOpenCase{"ShellSyntax", "a'b\"c$(touch pwned)`touch pwned`;*.app"},
+                      OnOpenCase{"NonAscii", "Férlo é.app"}, OnOpenCase{"LeadingDash", "-n.app"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FerloTest, OnOpenRunsOnlyOnAHandoffAndItsFailureIsReportedNotFatal) {
+  const auto stopped = ferlo({"send", "runFlatten:", "--on-open", "echo ran"});  // no folder: stops at its guard
+  EXPECT_EQ(stopped.exitCode, 0);
+  EXPECT_EQ(stopped.err, "");
+  EXPECT_EQ(stopped.out, "{\"handoff\":null}\n");
+
+  const auto failing = ferlo({"send", "runFlatten:", "--target", "/t/", "--on-open", "exit 3; :"});
+  EXPECT_EQ(failing.exitCode, 0);
+  EXPECT_EQ(failing.err, "ferlo: --on-open command ended with status 3\n");
+  EXPECT_EQ(failing.out, std::string("{\"handoff\":{\"url\":\"") + kHostURL + "\",\"activates\":true}}\n");
+}
+
+}  // namespace
+}  // namespace ferlo::testing

@@ -1,0 +1,187 @@
+// ferlo doctor: the step lines, their order, the verdict line and the exit
+// status, for a healthy scenario and for each link that empties the menu.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "tests/tools/ferlo_fixture.h"
+
+namespace ferlo::testing {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// The step name of a line "ok   NAME: …", "warn NAME: …" or "FAIL NAME: …".
+std::string stepName(const std::string& line) { return line.substr(5, line.find(": ") - 5); }
+
+class DoctorTest : public FerloTest {
+ protected:
+  void SetUp() override {
+    FerloTest::SetUp();
+    writeStandardManifest();
+  }
+  ProcessResult doctor(std::vector<std::string> extra) const {
+    std::vector<std::string> all = {"doctor"};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return ferlo(all);
+  }
+  // The line of step `name`, or "" when there is none.
+  static std::string stepLine(const ProcessResult& result, const std::string& name) {
+    for (const std::string& line : lines(result.out)) {
+      if (line.size() > 5 && line.rfind("result: ", 0) != 0 && stepName(line) == name) return line;
+    }
+    return "";
+  }
+};
+
+TEST_F(DoctorTest, HealthyScenarioWalksEveryStepInMenuBuildOrder) {
+  const auto result = doctor({"--host-running", "--select", home() + "/A/", "--select", home() + "/in/x.txt"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(result.err, "");
+  const auto all = lines(result.out);
+  ASSERT_EQ(all.size(), 11u) << result.out;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i + 1 < all.size(); ++i) {
+    EXPECT_TRUE(all[i].rfind("ok   ", 0) == 0 || all[i].rfind("warn ", 0) == 0) << all[i];
+    names.push_back(stepName(all[i]));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"kind", "identity", "host", "app group", "container", "rules.json",
+                                             "glyph", "localisation", "selection", "hand-off"}));
+  EXPECT_EQ(all.back(), "result: the full menu would show");
+  EXPECT_EQ(stepLine(result, "container"), "ok   container: " + container() + "/ exists");
+  EXPECT_EQ(stepLine(result, "rules.json"), "ok   rules.json: " + container() + "/rules.json: 1 rule, 1 watched root");
+  EXPECT_EQ(stepLine(result, "glyph"),
+            "ok   glyph: BrandGlyph 20x30 shown at 11x16 (" + resources() + "/BrandGlyph.png)");
+  EXPECT_EQ(stepLine(result, "hand-off"),
+            "ok   hand-off: opens /a/H.app (three levels above the bundle file:///a/H.app/b/c/E.appex/)");
+}
+
+enum class Manifest { standard, missing, directory, broken };
+
+struct FailCase {
+  const char* name;
+  std::vector<std::string> options;  // "@" stands for the test directory
+  std::string step;                  // the first failing step
+  std::string detail;                // its text after "STEP: "; "@" the test directory
+  Manifest manifest = Manifest::standard;
+};
+
+class DoctorFailTest : public DoctorTest, public ::testing::WithParamInterface<FailCase> {};
+
+std::string expand(std::string text, const std::string& dir) {
+  for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + dir.size())) {
+    text.replace(at, 1, dir);
+  }
+  return text;
+}
+
+TEST_P(DoctorFailTest, NamesTheFirstBrokenLinkAndExitsOne) {
+  const std::string rules = container() + "/rules.json";
+  switch (GetParam().manifest) {
+    case Manifest::standard: break;
+    case Manifest::missing: std::filesystem::remove(rules); break;
+    case Manifest::directory:
+      std::filesystem::remove(rules);
+      makeDirectories(rules);
+      break;
+    case Manifest::broken: writeFile(rules, R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":5}]})"); break;
+  }
+  std::vector<std::string> options;
+  for (const std::string& option : GetParam().options) options.push_back(expand(option, dir.path()));
+  const auto result = doctor(options);
+  EXPECT_EQ(result.exitCode, 1) << result.out;
+  const std::string detail = expand(GetParam().detail, dir.path());
+  EXPECT_EQ(stepLine(result, GetParam().step), "FAIL " + GetParam().step + ": " + detail) << result.out;
+  const auto all = lines(result.out);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.back(), "result: the menu would be empty: " + GetParam().step + ": " + detail);
+}
+
+const std::string kGroup = std::string(defaultAppGroupIdentifier());
+const std::string kHost = std::string(defaultHostBundleIdentifier());
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, DoctorFailTest,
+    ::testing::Values(
+        FailCase{"SidebarKind", {"--host-running", "--kind", "sidebar"}, "kind",
+                 "2 (sidebar): the extension offers nothing in this menu; only items (0) and container (1) get the "
+                 "Ferlo entry"},
+        FailCase{"SingleComponentBundleId", {"--host-running", "--bundle-id", "abc"}, "identity",
+                 "bundle identifier \"abc\" (--bundle-id); the host bundle identifier is empty (the bundle identifier "
+                 "has fewer than two components), so no running application can match it"},
+        FailCase{"HostNotRunning", {"--running", "com.other.App"}, "host",
+                 "no running application has bundle identifier \"" + kHost +
+                     "\"; the menu shows only while the host runs (--host-running, or --running " + kHost + ")"},
+        FailCase{"ContainerMissing", {"--host-running", "--info", R"(TarvelinAppGroup="group.none")"}, "container",
+                 "no container for app group \"group.none\": @/gc/group.none/ does not exist (the containers root is "
+                 "@/gc; --group-containers)"},
+        FailCase{"ContainersRootMissing", {"--host-running", "--group-containers", "@/nowhere"}, "container",
+                 "no container for app group \"" + kGroup + "\": the containers root @/nowhere does not exist "
+                 "(--group-containers)"},
+        FailCase{"ManifestMissing", {"--host-running"}, "rules.json",
+                 "cannot read @/gc/" + kGroup + "/rules.json: No such file or directory (the host application writes it)",
+                 Manifest::missing},
+        FailCase{"ManifestBroken", {"--host-running"}, "rules.json",
+                 "@/gc/" + kGroup + "/rules.json: rules[0].name: expected a string, got a number (one breach rejects "
+                 "the whole manifest)",
+                 Manifest::broken},
+        FailCase{"ManifestIsADirectory", {"--host-running"}, "rules.json",
+                 "cannot read @/gc/" + kGroup + "/rules.json: is a directory (the host application writes it)",
+                 Manifest::directory}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct WarnCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string step;
+  std::string detailStart;  // the start of its text after "STEP: "
+};
+
+class DoctorWarnTest : public DoctorTest, public ::testing::WithParamInterface<WarnCase> {};
+
+TEST_P(DoctorWarnTest, WarningsLeaveTheMenuFull) {
+  std::vector<std::string> options = {"--host-running"};
+  for (const std::string& option : GetParam().options) options.push_back(expand(option, dir.path()));
+  const auto result = doctor(options);
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  const std::string line = stepLine(result, GetParam().step);
+  const std::string expected = "warn " + GetParam().step + ": " + expand(GetParam().detailStart, dir.path());
+  EXPECT_EQ(line.substr(0, expected.size()), expected) << result.out;
+  EXPECT_EQ(lines(result.out).back(), "result: the full menu would show");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Warnings, DoctorWarnTest,
+    ::testing::Values(
+        WarnCase{"NoGlyph", {"--resources", "@/empty"}, "glyph",
+                 "no BrandGlyph image (@/empty/BrandGlyph.png is missing): the Ferlo entry shows without an image"},
+        WarnCase{"NoTables", {"--resources", "@/empty"}, "localisation",
+                 "language \"en\" (locale \"en_US\"): no table in @/empty, nor an en table: texts show their keys"},
+        WarnCase{"FallbackLanguage", {"--locale", "xx_YY"}, "localisation",
+                 "language \"xx\" (locale \"xx_YY\"): no table in @/res, falling back to en"},
+        WarnCase{"GroupKeyNotText", {"--info", "TarvelinAppGroup=5", "--group-containers", "@/gc"}, "app group",
+                 "\"" + kGroup + "\" (the compiled-in default: the Info.plist's TarvelinAppGroup is a number, not text)"},
+        WarnCase{"BundleOutsideAnApp", {"--bundle-url", "/x/y/z/E.appex/"}, "hand-off",
+                 "opens /x (three levels above the bundle file:///x/y/z/E.appex/), which does not look like an "
+                 "application"},
+        WarnCase{"NoFolderToActOn", {"--select", "@/home/in/x.txt"}, "selection", "1 selected item (0 folders)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DoctorTest, ManifestWithoutRulesOrRootsWarns) {
+  writeManifest(R"({"rules":[]})");
+  const auto result = doctor({"--host-running"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(stepLine(result, "rules.json"),
+            "warn rules.json: " + container() +
+                "/rules.json: 0 rules, watchedRoots absent: the rules section shows only its \"no rules\" item; the "
+                "expiry submenu never shows");
+}
+
+}  // namespace
+}  // namespace ferlo::testing

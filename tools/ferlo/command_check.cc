@@ -1,0 +1,91 @@
+// ferlo check: strict decoding of a rule manifest or a tool request, with
+// the decoder's first finding in words a host developer can act on.
+#include <cstdio>
+#include <string>
+
+#include "exchange/rule_manifest.h"
+#include "exchange/tool_request.h"
+#include "tools/ferlo/command_line.h"
+#include "tools/ferlo/commands.h"
+#include "tools/ferlo/file_read.h"
+#include "tools/ferlo/json_output.h"
+
+namespace ferlo::cli {
+namespace {
+
+constexpr const char* kCheckHelp =
+    "Usage: ferlo check manifest FILE\n"
+    "       ferlo check request FILE\n"
+    "\n"
+    "Decodes FILE strictly, as the extension reads rules.json (manifest) or as\n"
+    "the host application reads tool-request.json (request).\n"
+    "\n"
+    "Valid: exit 0 and one line on stdout, e.g.\n"
+    "  rules.json: valid rule manifest: 2 rules, 2 watched roots\n"
+    "  tool-request.json: valid tool request: runRule, 1 folder, ruleID \"0F8E…\"\n"
+    "Invalid: exit 1 and one line on stderr, FILE: WHERE: WHY, e.g.\n"
+    "  rules.json: rules[2].id: not in UUID text form\n"
+    "WHERE is the member the decoder stopped at, or (document) when the\n"
+    "document as a whole is at fault (not JSON, top level not an object).\n"
+    "FILE cannot be read (missing, a directory, no permission): exit 2.\n";
+
+std::string plural(std::size_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string manifestSummary(const RuleManifest& manifest) {
+  std::string text = "valid rule manifest: " + plural(manifest.rules.size(), "rule", "rules") + ", ";
+  text += manifest.watchedRoots ? plural(manifest.watchedRoots->size(), "watched root", "watched roots")
+                                : std::string("watchedRoots absent");
+  return text;
+}
+
+std::string requestSummary(const ToolRequest& request) {
+  std::string text = "valid tool request: " + std::string(actionText(request.action)) + ", " +
+                     plural(request.folders.size(), "folder", "folders");
+  if (request.ruleID) text += ", ruleID " + jsonQuoted(*request.ruleID);
+  if (request.files) text += ", " + plural(request.files->size(), "file", "files");
+  if (request.days) text += ", days " + std::to_string(*request.days);
+  return text;
+}
+
+template <class T>
+int report(const std::string& file, const Decoded<T>& decoded, std::string (*summary)(const T&)) {
+  if (!decoded) {
+    const std::string& where = decoded.error.where.empty() ? std::string("(document)") : decoded.error.where;
+    writeLine(stderr, file + ": " + where + ": " + decoded.error.why);
+    return kExitFailure;
+  }
+  writeLine(stdout, file + ": " + summary(*decoded.value));
+  return kExitOk;
+}
+
+}  // namespace
+
+int runCheckCommand(std::span<const std::string> args) {
+  auto parsed = parseCommandLine(args, {});
+  if (!parsed.value) return usageError("check", parsed.error);
+  if (parsed.value->help) {
+    std::fputs(kCheckHelp, stdout);
+    return kExitOk;
+  }
+  const auto& operands = parsed.value->operands;
+  if (operands.empty()) return usageError("check", "missing what to check: manifest or request");
+  const std::string& kind = operands[0];
+  if (kind != "manifest" && kind != "request") {
+    return usageError("check", "what to check must be manifest or request, got " + jsonQuoted(kind));
+  }
+  if (operands.size() < 2) return usageError("check", "missing FILE");
+  if (operands.size() > 2) return usageError("check", "unexpected argument " + jsonQuoted(operands[2]));
+  const std::string& file = operands[1];
+
+  FileReadResult read = readRegularFile(file);
+  if (!read.bytes) {
+    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error);
+    return kExitUsage;
+  }
+  if (kind == "manifest") return report(file, decodeRuleManifest(*read.bytes), &manifestSummary);
+  return report(file, decodeToolRequest(*read.bytes), &requestSummary);
+}
+
+}  // namespace ferlo::cli

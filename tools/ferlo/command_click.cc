@@ -1,0 +1,139 @@
+// ferlo click and ferlo send: delivering a menu command to the principal
+// object, with a real menu item or a made-up sender, and reporting the
+// hand-off it made.
+#include <array>
+
+#include "tools/ferlo/command_support.h"
+#include "tools/ferlo/commands.h"
+#include "tools/ferlo/json_output.h"
+#include "tools/ferlo/menu_path.h"
+#include "tools/ferlo/scenario.h"
+
+namespace ferlo::cli {
+namespace {
+
+constexpr std::array kClickOptions = {OptionSyntax{"pretty", false}};
+constexpr std::array kSendOptions = {OptionSyntax{"object-string", true}, OptionSyntax{"object-number", true},
+                                   OptionSyntax{"tag", true}, OptionSyntax{"pretty", false}};
+
+constexpr const char* kHandoffOutput =
+    "Prints one JSON document: {\"handoff\": {\"url\": URL, \"activates\": true}} for\n"
+    "the hand-off the command made, or {\"handoff\": null} when it made none (the\n"
+    "command stopped at its guard). The request file, if any, is in the shared\n"
+    "container as tool-request.json.\n";
+
+std::string clickHelp() {
+  return std::string("Usage: ferlo click PATH [options]\n"
+                     "\n"
+                     "Builds the menu of --kind, takes the item at PATH (zero-based indices\n"
+                     "joined by \"/\", e.g. 0/3 or 0/6/4; `ferlo menu --tree` shows them) and\n"
+                     "delivers its action to the principal object with that item as sender.\n") +
+         kHandoffOutput +
+         "\n"
+         "  --pretty               indent the JSON\n"
+         "\n" +
+         scenarioOptionsHelp() +
+         "\nExit status: 0 when the extension ran (also when the command stopped at\n"
+         "its guard), 2 for a usage error: PATH naming no item, a separator or an\n"
+         "item without an action.\n";
+}
+
+std::string sendHelp() {
+  return std::string("Usage: ferlo send SELECTOR [--object-string S | --object-number N] [--tag N] [options]\n"
+                     "\n"
+                     "Delivers SELECTOR (runRule:, runFlatten:, runMergeSelected: or setExpiry:)\n"
+                     "to the principal object with a made-up sender.\n") +
+         kHandoffOutput +
+         "\n"
+         "  --object-string S      the sender's represented object is the string S\n"
+         "  --object-number N      the sender's represented object is a number (not a\n"
+         "                         string); N is a 64-bit integer\n"
+         "                         (without either: no represented object; the last\n"
+         "                         one given counts)\n"
+         "  --tag N                the sender's tag, a 64-bit integer; default 0\n"
+         "  --pretty               indent the JSON\n"
+         "\n" +
+         scenarioOptionsHelp() + "\nExit status: 0 when the extension ran, 2 for a usage error.\n";
+}
+
+int deliver(const ScenarioOptions& options, bool pretty, const std::function<void(Scenario&)>& command) {
+  Scenario scenario(makePlatformConfig(options));
+  command(scenario);
+  printHandoff(scenario.lastHandoff(), pretty);
+  return kExitOk;
+}
+
+}  // namespace
+
+int runClickCommand(std::span<const std::string> args) {
+  int exitCode = kExitOk;
+  auto line = parseScenarioCommand("click", args, kClickOptions, &exitCode);
+  if (!line) return exitCode;
+  if (line->help) return printHelp(clickHelp());
+  if (line->operands.size() != 1) {
+    return usageError("click", line->operands.empty() ? "missing PATH"
+                                                      : "unexpected argument " + jsonQuoted(line->operands[1]));
+  }
+  bool pretty = false;
+  for (const ParsedOption& option : line->own) pretty = pretty || option.name == "pretty";
+  const auto path = parseMenuPath(line->operands[0]);
+  if (!path) {
+    return usageError("click", "PATH wants zero-based indices joined by \"/\", e.g. 0/3; got " +
+                                   jsonQuoted(line->operands[0]));
+  }
+
+  Scenario scenario(makePlatformConfig(line->scenario));
+  const Menu menu = scenario.finderSync().menuForMenuKind(line->scenario.kind);
+  const ActionItemResult found = findActionItem(menu, *path);
+  if (found.item == nullptr) return usageError("click", found.error);
+  const MenuItem& item = *found.item;
+  Sender sender;
+  if (item.representedObject) sender = Sender::withString(*item.representedObject);
+  sender.tag = item.tag;
+  scenario.markCommandStart();
+  scenario.finderSync().perform(item.action, sender);
+  printHandoff(scenario.lastHandoff(), pretty);
+  return kExitOk;
+}
+
+int runSendCommand(std::span<const std::string> args) {
+  int exitCode = kExitOk;
+  auto line = parseScenarioCommand("send", args, kSendOptions, &exitCode);
+  if (!line) return exitCode;
+  if (line->help) return printHelp(sendHelp());
+  if (line->operands.size() != 1) {
+    return usageError("send", line->operands.empty() ? "missing SELECTOR"
+                                                     : "unexpected argument " + jsonQuoted(line->operands[1]));
+  }
+  const auto selector = selectorForName(line->operands[0]);
+  if (!selector || *selector == Selector::none) {
+    return usageError("send", "SELECTOR must be runRule:, runFlatten:, runMergeSelected: or setExpiry:; got " +
+                                  jsonQuoted(line->operands[0]));
+  }
+  Sender sender;
+  bool pretty = false;
+  for (const ParsedOption& option : line->own) {
+    if (option.name == "object-string") {
+      sender.objectKind = Sender::ObjectKind::string;
+      sender.objectString = option.value;
+    } else if (option.name == "object-number") {
+      if (!parseInt64(option.value)) {
+        return usageError("send", "--object-number wants a 64-bit integer, got " + jsonQuoted(option.value));
+      }
+      sender.objectKind = Sender::ObjectKind::other;
+      sender.objectString.clear();
+    } else if (option.name == "tag") {
+      const auto tag = parseInt64(option.value);
+      if (!tag) return usageError("send", "--tag wants a 64-bit integer, got " + jsonQuoted(option.value));
+      sender.tag = *tag;
+    } else if (option.name == "pretty") {
+      pretty = true;
+    }
+  }
+  return deliver(line->scenario, pretty, [&](Scenario& scenario) {
+    scenario.markCommandStart();
+    scenario.finderSync().perform(*selector, sender);
+  });
+}
+
+}  // namespace ferlo::cli

@@ -1,0 +1,74 @@
+#include "tools/ferlo/command_line.h"
+
+#include <cstdio>
+
+#include "tools/ferlo/json_output.h"
+
+namespace ferlo::cli {
+namespace {
+
+const OptionSyntax* findSyntax(std::span<const OptionSyntax> syntaxes, std::string_view name) {
+  for (const OptionSyntax& syntax : syntaxes) {
+    if (syntax.name == name) return &syntax;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<const OptionSyntax> syntaxes) {
+  CommandLine line;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      line.operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      line.help = true;
+      continue;
+    }
+    if (arg[1] != '-') return {std::nullopt, "unknown option " + jsonQuoted(arg)};
+    std::string_view body = std::string_view(arg).substr(2);
+    std::optional<std::string> inlineValue;
+    if (const auto eq = body.find('='); eq != std::string_view::npos) {
+      inlineValue = std::string(body.substr(eq + 1));
+      body = body.substr(0, eq);
+    }
+    const OptionSyntax* syntax = findSyntax(syntaxes, body);
+    if (syntax == nullptr) return {std::nullopt, "unknown option " + jsonQuoted("--" + std::string(body))};
+    ParsedOption option{std::string(body), {}};
+    if (syntax->takesValue) {
+      if (inlineValue) {
+        option.value = *inlineValue;
+      } else if (i + 1 < args.size()) {
+        option.value = args[++i];
+      } else {
+        return {std::nullopt, "option --" + std::string(body) + " needs a value"};
+      }
+    } else if (inlineValue) {
+      return {std::nullopt, "option --" + std::string(body) + " takes no value"};
+    }
+    line.options.push_back(std::move(option));
+  }
+  return {std::move(line), {}};
+}
+
+void writeLine(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+}
+
+int usageError(std::string_view command, std::string_view message) {
+  std::fprintf(stderr, "ferlo %.*s: %.*s\nTry 'ferlo %.*s --help'.\n", static_cast<int>(command.size()),
+               command.data(), static_cast<int>(message.size()), message.data(), static_cast<int>(command.size()),
+               command.data());
+  return kExitUsage;
+}
+
+}  // namespace ferlo::cli

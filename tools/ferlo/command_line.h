@@ -1,0 +1,58 @@
+// Splitting a command's arguments into options and operands.
+//
+// An option is "--name", and one that takes a value is given either as
+// "--name value" (the next argument, whatever it looks like, so that
+// "--tag -1" works) or as "--name=value". "--help" and "-h" are known to
+// every command. "--" ends the options; a lone "-" is an operand. Options
+// and operands may be mixed. Anything else that starts with "-" is an
+// unknown option, a usage error.
+//
+//   parseCommandLine({"--kind", "1", "0/3", "--tree"}, syntaxes)
+//     -> options [{kind, "1"}, {tree, ""}], operands ["0/3"]
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferlo::cli {
+
+struct OptionSyntax {
+  std::string_view name;  // without the leading "--"
+  bool takesValue = false;
+};
+
+struct ParsedOption {
+  std::string name;   // without the leading "--"
+  std::string value;  // empty for a flag
+};
+
+struct CommandLine {
+  std::vector<ParsedOption> options;  // in the order given
+  std::vector<std::string> operands;
+  bool help = false;
+};
+
+struct CommandLineResult {
+  std::optional<CommandLine> value;
+  std::string error;  // meaningful only without a value
+};
+
+[[nodiscard]] CommandLineResult parseCommandLine(std::span<const std::string> args,
+                                                 std::span<const OptionSyntax> syntaxes);
+
+// Prints "ferlo COMMAND: MESSAGE" and the hint to --help on stderr; gives
+// the usage-error exit status, 2.
+[[nodiscard]] int usageError(std::string_view command, std::string_view message);
+
+// Writes `text` and a newline to `stream`, embedded NULs included.
+void writeLine(std::FILE* stream, std::string_view text);
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+}  // namespace ferlo::cli

@@ -1,0 +1,39 @@
+// What the scenario commands (info, menu, click, send, doctor) share: parsing
+// their command line into scenario options plus their own options, and the
+// help text of the scenario options.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/ferlo/command_line.h"
+#include "tools/ferlo/scenario_options.h"
+
+namespace ferlo::cli {
+
+struct ScenarioCommandLine {
+  ScenarioOptions scenario;
+  std::vector<ParsedOption> own;  // the command's own options, in order
+  std::vector<std::string> operands;
+  bool help = false;
+};
+
+// Parses `args` for `command`, which knows the scenario options and
+// `ownOptions`. On a usage error prints the message and gives none with
+// `*exitCode` set to 2.
+[[nodiscard]] std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command,
+                                                                      std::span<const std::string> args,
+                                                                      std::span<const OptionSyntax> ownOptions,
+                                                                      int* exitCode);
+
+// The "Scenario options:" section of a help text, with the defaults as they
+// are resolved on this machine.
+[[nodiscard]] std::string scenarioOptionsHelp();
+
+// Prints `text` to stdout; gives 0.
+int printHelp(std::string_view text);
+
+}  // namespace ferlo::cli

@@ -1,0 +1,78 @@
+#include "tools/ferlo/scenario.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "exchange/identity.h"
+#include "platform/posix/localizer.h"
+#include "tools/ferlo/json_output.h"
+#include "tools/ferlo/on_open.h"
+#include "tools/ferlo/program_location.h"
+
+namespace ferlo::cli {
+
+PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options) {
+  PosixPlatformConfig config;
+  config.groupContainersRoot = options.groupContainers ? *options.groupContainers : defaultGroupContainersRoot();
+  config.bundleIdentifier =
+      options.bundleIdGiven ? options.bundleId : std::optional<std::string>(std::string(defaultExtensionIdentifier()));
+  for (const auto& [key, value] : options.info) config.infoDictionary.insert_or_assign(key, value);
+  config.bundleURL = options.bundleURL ? *options.bundleURL : defaultBundleURL();
+  config.userHomeOverride = options.userHome;
+  config.noUserEntry = options.noUserEntry;
+  if (options.platformHome) {
+    config.platformHome = *options.platformHome;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    config.platformHome = home;
+  } else {
+    config.platformHome = "/";
+  }
+  config.selectedItemURLs = options.selection;
+  config.targetedURL = options.target;
+  for (const std::string& id : options.running) config.runningBundleIdentifiers.insert(id);
+  if (options.hostRunning) {
+    std::string host = deriveHostBundleIdentifier(config.bundleIdentifier);
+    if (!host.empty()) config.runningBundleIdentifiers.insert(std::move(host));
+  }
+  config.resourcesDirectory = options.resources ? *options.resources : defaultResourcesDirectory();
+  config.locale = options.locale ? *options.locale : localeFromEnvironment();
+  if (options.onOpen) {
+    config.onOpen = [command = *options.onOpen](const FileURL& url, bool) {
+      (void)runOnOpenCommand(command, url.path());
+    };
+  }
+  return config;
+}
+
+Scenario::Scenario(PosixPlatformConfig config)
+    : platform_(std::make_unique<PosixPlatform>(std::move(config))),
+      context_(std::make_unique<ExtensionContext>(*platform_)),
+      finderSync_(std::make_unique<FinderSync>(*context_)) {}
+
+void Scenario::markCommandStart() { opensAtMark_ = platform_->opens().size(); }
+
+std::optional<PosixPlatform::OpenRecord> Scenario::lastHandoff() const {
+  auto opens = platform_->opens();
+  if (opens.size() <= opensAtMark_) return std::nullopt;
+  return opens.back();
+}
+
+void printHandoff(const std::optional<PosixPlatform::OpenRecord>& handoff, bool pretty) {
+  JsonWriter w(pretty);
+  w.beginObject();
+  w.key("handoff");
+  if (handoff) {
+    w.beginObject();
+    w.key("url");
+    w.string(handoff->url.absoluteString());
+    w.key("activates");
+    w.boolean(handoff->activates);
+    w.endObject();
+  } else {
+    w.null();
+  }
+  w.endObject();
+  writeLine(stdout, w.text());
+}
+
+}  // namespace ferlo::cli

@@ -106,6 +106,7 @@ std::optional<std::vector<FileURL>> FakePlatform::selectedItemURLs() { return se
 std::optional<FileURL> FakePlatform::targetedURL() { return target; }
 
 std::size_t FakePlatform::runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) {
+  if (bundleIdentifier.empty()) return 0;  // no application has an empty identifier
   return runningBundleIdentifiers.count(bundleIdentifier);
 }
 

@@ -141,6 +141,8 @@ std::optional<std::vector<FileURL>> PosixPlatform::selectedItemURLs() { return c
 std::optional<FileURL> PosixPlatform::targetedURL() { return config_.targetedURL; }
 
 std::size_t PosixPlatform::runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) {
+  // No application has an empty bundle identifier, whatever was registered.
+  if (bundleIdentifier.empty()) return 0;
   return config_.runningBundleIdentifiers.count(bundleIdentifier);
 }
 

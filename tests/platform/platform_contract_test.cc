@@ -209,7 +209,8 @@ TEST_P(PlatformContract, SelectionAndTargetGivenBackUnchanged) {
 
 TEST_P(PlatformContract, RunningApplicationsMatchExactly) {
   World world;
-  world.running = {"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper"};
+  // An empty identifier registered by mistake still matches nothing.
+  world.running = {"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper", ""};
   auto s = make(world);
   EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier("com.ferlo.Ferlo"), 2u);
   EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier("com.ferlo.ferlo"), 0u);

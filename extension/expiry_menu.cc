@@ -1,1 +1,35 @@
-// (to be written)
+#include "extension/expiry_menu.h"
+
+#include <memory>
+
+namespace ferlo {
+
+MenuItem makeExpiryItem(std::int64_t fileCount, const ExtensionContext& context) {
+  Platform& platform = context.platform();
+  MenuItem item;
+  item.title = fileCount == 1 ? platform.localizedString("finder.expiry.title")
+                              : platform.localizedStringWithFormat("finder.expiry.titleMany %lld", fileCount);
+
+  auto submenu = std::make_shared<Menu>();
+  for (std::int64_t days : context.expiryDayChoices()) {
+    MenuItem choice;
+    choice.title = platform.localizedStringWithFormat("finder.expiry.days %lld", days);
+    choice.action = Selector::setExpiry;
+    choice.targetsPrincipal = true;
+    choice.tag = days;
+    submenu->items.push_back(std::move(choice));
+  }
+  submenu->items.push_back(MenuItem::separatorItem());
+
+  MenuItem keep;
+  keep.title = platform.localizedString("finder.expiry.keep");
+  keep.action = Selector::setExpiry;
+  keep.targetsPrincipal = true;
+  keep.tag = 0;  // no number of days: the command writes no "days"
+  submenu->items.push_back(std::move(keep));
+
+  item.submenu = std::move(submenu);
+  return item;
+}
+
+}  // namespace ferlo

@@ -1,1 +1,87 @@
-// (to be written)
+#include "extension/menu_builder.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "exchange/rule_manifest.h"
+#include "extension/expiry_menu.h"
+#include "extension/selection.h"
+
+namespace ferlo {
+namespace {
+
+constexpr std::string_view kBrandTitle = "Ferlo";  // the brand, never translated
+
+}  // namespace
+
+MenuItem makeSectionHeader(std::string text, Platform& platform) {
+  MenuItem item;
+  item.attributedTitle = AttributedTitle{platform.uppercasedWithCurrentLocale(text)};
+  item.title = std::move(text);
+  item.enabled = false;
+  return item;
+}
+
+Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
+  Menu menu;  // title ""
+  if (kind > kMenuKindContextualMenuForContainer) return menu;
+
+  Platform& platform = context.platform();
+  if (platform.runningApplicationsWithBundleIdentifier(context.identity().hostBundleIdentifier()) == 0) return menu;
+
+  std::optional<RuleManifest> manifest = loadRuleManifest(platform, context.identity());
+  if (!manifest) return menu;
+
+  MenuItem root;
+  root.title = std::string(kBrandTitle);
+  root.image = context.brandGlyphImage();
+
+  auto submenu = std::make_shared<Menu>();
+  submenu->title = std::string(kBrandTitle);
+  std::vector<MenuItem>& items = submenu->items;
+
+  items.push_back(makeSectionHeader(platform.localizedString("finder.section.rules"), platform));
+  if (manifest->rules.empty()) {
+    MenuItem none;
+    none.title = platform.localizedString("finder.rules.empty");
+    none.enabled = false;
+    items.push_back(std::move(none));
+  }
+  for (const RuleManifest::Rule& rule : manifest->rules) {
+    MenuItem item;
+    item.title = rule.name;
+    item.action = Selector::runRule;
+    item.targetsPrincipal = true;
+    item.representedObject = rule.id.uuidString();
+    items.push_back(std::move(item));
+  }
+
+  items.push_back(makeSectionHeader(platform.localizedString("finder.section.actions"), platform));
+
+  MenuItem flatten;
+  flatten.title = platform.localizedString("finder.action.flatten");
+  flatten.action = Selector::runFlatten;
+  flatten.targetsPrincipal = true;
+  items.push_back(std::move(flatten));
+
+  const auto folderCount = static_cast<std::int64_t>(selectedFolderURLs(platform).size());
+  if (folderCount >= 2) {
+    MenuItem merge;
+    merge.title = platform.localizedStringWithFormat("finder.action.merge %lld", folderCount);
+    merge.action = Selector::runMergeSelected;
+    merge.targetsPrincipal = true;
+    items.push_back(std::move(merge));
+  }
+
+  const std::vector<std::string> noRoots;
+  const std::vector<std::string>& roots = manifest->watchedRoots ? *manifest->watchedRoots : noRoots;
+  const auto fileCount = static_cast<std::int64_t>(selectedFileURLs(platform, roots).size());
+  if (fileCount >= 1) items.push_back(makeExpiryItem(fileCount, context));
+
+  root.submenu = std::move(submenu);
+  menu.items.push_back(std::move(root));
+  return menu;
+}
+
+}  // namespace ferlo

@@ -1,0 +1,29 @@
+// The four menu commands. Each resolves the selection afresh, tests its own
+// guard (the menu's earlier view of the selection counts for nothing), fills
+// one ToolRequest, has it written as "tool-request.json" and then hands off
+// to the host application, written or not. A command stopped by its guard
+// writes nothing and hands off nothing. Paths are FileURL::path().
+#pragma once
+
+#include "extension/extension_context.h"
+#include "extension/sender.h"
+
+namespace ferlo::commands {
+
+// Stops unless the sender's represented object is a string and there is a
+// target folder; then {runRule, [target], ruleID: that string as it is}.
+void runRule(const ExtensionContext& context, const Sender& sender);
+
+// Stops without a target folder; then {flattenFolder, [target]}.
+void runFlatten(const ExtensionContext& context);
+
+// Stops with fewer than two selected folders; then {mergeFolders, [folders
+// in selection order]}.
+void runMergeSelected(const ExtensionContext& context);
+
+// Reads the manifest for its watched roots (none or absent: no roots) and
+// stops unless some selected file lies under one; then {expireFiles, [],
+// files, days: the sender's tag when it is 1 or more, else left out}.
+void setExpiry(const ExtensionContext& context, const Sender& sender);
+
+}  // namespace ferlo::commands

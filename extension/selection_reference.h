@@ -1,0 +1,24 @@
+// A deliberately naive twin of selectedFileURLs, kept as the yardstick that
+// the randomized differential test and the benchmarks hold the fast version
+// against. It normalises the root and the path anew at every root x path
+// comparison, the way the rule reads when taken literally. Not for use in
+// the extension itself: its cost is selection x roots x length.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_url.h"
+#include "platform/platform.h"
+
+namespace ferlo {
+
+// Whether the standardised `path` begins with the normalised `root` under
+// the same rules as WatchedRootSet::containsPath, computed from scratch.
+[[nodiscard]] bool pathUnderRootReference(std::string_view path, std::string_view root);
+
+// selectedFileURLs, computed with pathUnderRootReference for every root.
+[[nodiscard]] std::vector<FileURL> selectedFileURLsReference(Platform& platform, const std::vector<std::string>& roots);
+
+}  // namespace ferlo

@@ -1,0 +1,338 @@
+// The four commands end to end through the principal object's dispatch: the
+// exact bytes of the request file, the guards, and the hand-off.
+#include <functional>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "extension/extension_context.h"
+#include "extension/finder_sync.h"
+#include "extension/handoff.h"
+#include "extension_test_support.h"
+
+namespace ferlo {
+namespace {
+
+using testing::fileAt;
+using testing::folderAt;
+using testing::kRequestPath;
+using testing::kRulesPath;
+using testing::makeHealthy;
+
+constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
+constexpr const char* kDownloadsRules = R"({"rules":[],"watchedRoots":["\/Users\/user\/Downloads"]})";
+
+Sender otherObject() { return Sender{Sender::ObjectKind::other, {}, 0}; }
+
+struct CommandCase {
+  const char* name;
+  std::function<void(FakePlatform&)> configure;  // on a healthy platform
+  Selector selector;
+  Sender sender;
+  std::optional<std::string> request;  // the request file afterwards; none: no file
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
+  const CommandCase& c = GetParam();
+  FakePlatform platform;
+  makeHealthy(platform);
+  platform.bundle = folderAt("/a/H.app/b/c/E.appex");
+  c.configure(platform);
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+
+  finderSync.perform(c.selector, c.sender);
+
+  EXPECT_EQ(platform.file(kRequestPath), c.request);
+  auto opens = platform.opens();
+  if (c.request) {
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].url.absoluteString(), "file:///a/H.app/");
+    EXPECT_TRUE(opens[0].activates);
+  } else {
+    EXPECT_TRUE(opens.empty()) << "a command stopped by its guard must not hand off";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, CommandTest,
+    ::testing::Values(
+        // The host's documented examples, byte for byte.
+        CommandCase{"MergeTwoFolders",
+                    [](FakePlatform& p) {
+                      p.selection = std::vector{folderAt("/Users/user/Old photos"), folderAt("/Users/user/New photos")};
+                    },
+                    Selector::runMergeSelected, Sender{},
+                    R"({"action":"mergeFolders","folders":["\/Users\/user\/Old photos","\/Users\/user\/New photos"]})"},
+        CommandCase{"FlattenTargetWithNothingSelected",
+                    [](FakePlatform& p) { p.target = folderAt("/Users/user/Downloads"); }, Selector::runFlatten,
+                    Sender{}, R"({"action":"flattenFolder","folders":["\/Users\/user\/Downloads"]})"},
+        CommandCase{"RunRuleOnSelectedFolder",
+                    [](FakePlatform& p) { p.selection = std::vector{folderAt("/Users/user/Downloads")}; },
+                    Selector::runRule, Sender::withString(kRuleId),
+                    R"({"action":"runRule","folders":["\/Users\/user\/Downloads"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
+        CommandCase{"ExpireForSevenDays",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/invoice.pdf"),
+                                                fileAt("/Users/user/Desktop/other.pdf"),
+                                                fileAt("/Users/user/Downloads/Caf\xC3\xA9 menu.png")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7),
+                    "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/Users\\/user\\/Downloads\\/invoice.pdf\","
+                    "\"\\/Users\\/user\\/Downloads\\/Caf\xC3\xA9 menu.png\"],\"days\":7}"},
+        CommandCase{"ExpireKeepChoiceHasNoDays",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/invoice.pdf")};
+                    },
+                    Selector::setExpiry, Sender::withTag(0),
+                    R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/invoice.pdf"]})"},
+        // Values at the edges.
+        CommandCase{"ExpireNegativeTagHasNoDays",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(-1),
+                    R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/a"]})"},
+        CommandCase{"ExpireLargestTag",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(std::numeric_limits<std::int64_t>::max()),
+                    R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/a"],"days":9223372036854775807})"},
+        CommandCase{"ExpireKeepsTheFindersSpellingAndDotDot",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w\/Caf\u00e9"]})");
+                      p.selection = std::vector{fileAt("/w/x/../Cafe\xCC\x81/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(1),
+                    "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/x\\/..\\/Cafe\xCC\x81\\/a\"],"
+                    "\"days\":1}"},
+        CommandCase{"RunRuleActsOnFirstSelectedFolderOnly",
+                    [](FakePlatform& p) {
+                      p.selection = std::vector{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")};
+                      p.target = folderAt("/u");
+                    },
+                    Selector::runRule, Sender::withString("not-in-the-manifest"),
+                    R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"not-in-the-manifest"})"},
+        CommandCase{"RunRuleEmptyIdIsSent",
+                    [](FakePlatform& p) { p.target = folderAt("/u"); }, Selector::runRule, Sender::withString(""),
+                    R"({"action":"runRule","folders":["\/u"],"ruleID":""})"},
+        CommandCase{"FlattenFirstSelectedFolder",
+                    [](FakePlatform& p) { p.selection = std::vector{folderAt("/u/A"), folderAt("/u/B")}; },
+                    Selector::runFlatten, Sender{}, R"({"action":"flattenFolder","folders":["\/u\/A"]})"},
+        CommandCase{"FlattenUnmarkedTarget", [](FakePlatform& p) { p.target = fileAt("/u/T"); }, Selector::runFlatten,
+                    Sender{}, R"({"action":"flattenFolder","folders":["\/u\/T"]})"},
+        CommandCase{"FlattenFileSystemRoot", [](FakePlatform& p) { p.target = folderAt("/"); }, Selector::runFlatten,
+                    Sender{}, R"({"action":"flattenFolder","folders":["\/"]})"},
+        CommandCase{"FlattenQuoteAndBackslash", [](FakePlatform& p) { p.target = folderAt("/u/a\"b\\c"); },
+                    Selector::runFlatten, Sender{}, R"({"action":"flattenFolder","folders":["\/u\/a\"b\\c"]})"},
+        CommandCase{"FlattenPercentDecoded",
+                    [](FakePlatform& p) { p.target = *FileURL::fromString("file:///u/New%20Folder%2Fx/"); },
+                    Selector::runFlatten, Sender{}, R"({"action":"flattenFolder","folders":["\/u\/New Folder\/x"]})"},
+        CommandCase{"MergeThreeInSelectionOrder",
+                    [](FakePlatform& p) {
+                      p.selection = std::vector{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")};
+                    },
+                    Selector::runMergeSelected, Sender{},
+                    R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
+        // Guards: nothing written, no hand-off.
+        CommandCase{"RunRuleWithoutObject", [](FakePlatform& p) { p.target = folderAt("/u"); }, Selector::runRule,
+                    Sender::withTag(3), std::nullopt},
+        CommandCase{"RunRuleWithNonStringObject", [](FakePlatform& p) { p.target = folderAt("/u"); },
+                    Selector::runRule, otherObject(), std::nullopt},
+        CommandCase{"RunRuleWithoutFolder", [](FakePlatform& p) { p.selection = std::vector{fileAt("/u/f")}; },
+                    Selector::runRule, Sender::withString(kRuleId), std::nullopt},
+        CommandCase{"FlattenWithNothingAtAll", [](FakePlatform&) {}, Selector::runFlatten, Sender{}, std::nullopt},
+        CommandCase{"MergeOneFolder",
+                    [](FakePlatform& p) {
+                      p.selection = std::vector{folderAt("/a")};
+                      p.target = folderAt("/t");
+                    },
+                    Selector::runMergeSelected, Sender{}, std::nullopt},
+        CommandCase{"MergeFolderAndFile",
+                    [](FakePlatform& p) { p.selection = std::vector{folderAt("/a"), fileAt("/b")}; },
+                    Selector::runMergeSelected, Sender{}, std::nullopt},
+        CommandCase{"ExpireWithoutWatchedRoots",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, R"({"rules":[]})");
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"ExpireWithEmptyWatchedRoots",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, R"({"rules":[],"watchedRoots":[]})");
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"ExpireWithoutRulesFile",
+                    [](FakePlatform& p) { p.selection = std::vector{fileAt("/Users/user/Downloads/a")}; },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"ExpireWithUndecodableRules",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, R"({"rules":[{"id":"x","name":"n"}],"watchedRoots":["\/"]})");
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"ExpireWithoutContainer",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.containers.clear();
+                      p.selection = std::vector{fileAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"ExpireOnlyFolders",
+                    [](FakePlatform& p) {
+                      p.putFile(kRulesPath, kDownloadsRules);
+                      p.selection = std::vector{folderAt("/Users/user/Downloads/a")};
+                    },
+                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
+        CommandCase{"NoSelectorDoesNothing",
+                    [](FakePlatform& p) {
+                      p.target = folderAt("/u");
+                      p.selection = std::vector{folderAt("/a"), folderAt("/b")};
+                    },
+                    Selector::none, Sender::withString(kRuleId), std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The hand-off when nothing could be written ----
+
+TEST(CommandHandOffTest, FailedWriteStillHandsOffOnceAndLeavesTheOldRequest) {
+  const std::string kOld = R"({"action":"flattenFolder","folders":["\/old"]})";
+  const struct {
+    Selector selector;
+    Sender sender;
+  } kCommands[] = {{Selector::runRule, Sender::withString(kRuleId)},
+                   {Selector::runFlatten, Sender{}},
+                   {Selector::runMergeSelected, Sender{}},
+                   {Selector::setExpiry, Sender::withTag(30)}};
+  for (const auto& command : kCommands) {
+    FakePlatform platform;
+    makeHealthy(platform);
+    platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
+    platform.putFile(kRequestPath, kOld);
+    platform.selection = std::vector{folderAt("/w/a"), folderAt("/w/b"), fileAt("/w/c")};
+    platform.bundle = folderAt("/Apps/Host.app/Contents/PlugIns/Ext.appex");
+    ExtensionContext context(platform);
+    FinderSync finderSync(context);
+    platform.failWrites = true;
+
+    finderSync.perform(command.selector, command.sender);
+
+    SCOPED_TRACE(std::string(selectorName(command.selector)));
+    EXPECT_EQ(platform.file(kRequestPath), kOld);
+    ASSERT_EQ(platform.opens().size(), 1u);
+    EXPECT_EQ(platform.opens()[0].url.absoluteString(), "file:///Apps/Host.app/");
+    EXPECT_TRUE(platform.opens()[0].activates);
+  }
+}
+
+// A container that the platform gives for the first `available` lookups only.
+class VanishingContainerPlatform : public FakePlatform {
+ public:
+  int available = 0;
+  std::optional<FileURL> containerURLForSecurityApplicationGroupIdentifier(std::string_view group) override {
+    std::optional<FileURL> url = FakePlatform::containerURLForSecurityApplicationGroupIdentifier(group);
+    return available-- > 0 ? url : std::nullopt;
+  }
+};
+
+TEST(CommandHandOffTest, NoContainerAtTheWriteStillHandsOff) {
+  const struct {
+    Selector selector;
+    Sender sender;
+    int lookups;  // the container lookups the command makes
+  } kCommands[] = {{Selector::runRule, Sender::withString(kRuleId), 1},
+                   {Selector::runFlatten, Sender{}, 1},
+                   {Selector::runMergeSelected, Sender{}, 1},
+                   // Read the manifest with the first lookup, lose the container before the write.
+                   {Selector::setExpiry, Sender::withTag(1), 2}};
+  for (const auto& command : kCommands) {
+    SCOPED_TRACE(std::string(selectorName(command.selector)));
+    VanishingContainerPlatform platform;
+    makeHealthy(platform);
+    platform.available = command.selector == Selector::setExpiry ? 1 : 0;
+    platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
+    platform.selection = std::vector{folderAt("/w/a"), folderAt("/w/b"), fileAt("/w/c")};
+    ExtensionContext context(platform);
+    FinderSync finderSync(context);
+
+    finderSync.perform(command.selector, command.sender);
+
+    EXPECT_FALSE(platform.file(kRequestPath));
+    EXPECT_EQ(platform.containerLookups(), command.lookups);
+    ASSERT_EQ(platform.opens().size(), 1u);
+    EXPECT_EQ(platform.opens()[0].url, hostApplicationURL(platform));
+  }
+}
+
+// The host must find the new request when it is brought forward.
+class OrderRecordingPlatform : public FakePlatform {
+ public:
+  std::vector<std::optional<std::string>> requestAtOpen;
+  void openApplicationAtURL(const FileURL& url, bool activates) override {
+    requestAtOpen.push_back(file(testing::kRequestPath));
+    FakePlatform::openApplicationAtURL(url, activates);
+  }
+};
+
+TEST(CommandHandOffTest, RequestIsInPlaceBeforeTheHandOff) {
+  OrderRecordingPlatform platform;
+  makeHealthy(platform);
+  platform.target = folderAt("/u/one");
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+  finderSync.runFlatten(Sender{});
+  platform.target = folderAt("/u/two");
+  finderSync.runFlatten(Sender{});
+  ASSERT_EQ(platform.requestAtOpen.size(), 2u);
+  EXPECT_EQ(platform.requestAtOpen[0], R"({"action":"flattenFolder","folders":["\/u\/one"]})");
+  EXPECT_EQ(platform.requestAtOpen[1], R"({"action":"flattenFolder","folders":["\/u\/two"]})");
+}
+
+TEST(CommandHandOffTest, CommandsReadTheSelectionAfreshNotTheMenus) {
+  FakePlatform platform;
+  makeHealthy(platform);
+  platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
+  platform.selection = std::vector{folderAt("/a"), folderAt("/b"), fileAt("/w/f")};
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+  ASSERT_EQ(finderSync.menuForMenuKind(0).items.at(0).submenu->items.size(), 6u);  // merge and expiry offered
+  platform.selection = std::vector{folderAt("/a")};
+  finderSync.runMergeSelected(Sender{});
+  finderSync.setExpiry(Sender::withTag(7));
+  EXPECT_FALSE(platform.file(kRequestPath));
+  EXPECT_TRUE(platform.opens().empty());
+}
+
+TEST(HostApplicationURLTest, ThreeComponentsAboveTheExtension) {
+  const struct {
+    std::string bundle, host;
+  } kCases[] = {
+      {"/a/H.app/b/c/E.appex/", "file:///a/H.app/"},
+      {"/Applications/Host.app/Contents/PlugIns/Ext.appex/", "file:///Applications/Host.app/"},
+      {"/a/b/E.appex/", "file:///"},  // not inside an application: still opened, unchecked
+      {"/E.appex/", "file:///"},
+      {"/a/H.app/b/c/E.appex", "file:///a/H.app/"},
+  };
+  for (const auto& c : kCases) {
+    FakePlatform platform;
+    platform.bundle = FileURL::fileURLWithPath(c.bundle, false);
+    EXPECT_EQ(hostApplicationURL(platform).absoluteString(), c.host) << c.bundle;
+    openHostApplication(platform);
+    openHostApplication(platform);  // never merged or suppressed
+    ASSERT_EQ(platform.opens().size(), 2u);
+    EXPECT_EQ(platform.opens()[1].url.absoluteString(), c.host);
+    EXPECT_TRUE(platform.opens()[1].activates);
+  }
+}
+
+}  // namespace
+}  // namespace ferlo

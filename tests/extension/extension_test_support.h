@@ -1,0 +1,81 @@
+// Shared set-up for the extension tests: a fake platform on which the host
+// runs and the shared container exists, helpers for Finder URLs and
+// manifests, and a readable dump of a menu tree that names every property,
+// so that a failed comparison shows exactly which property of which item
+// differs.
+#pragma once
+
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "extension/menu.h"
+#include "platform/fake/fake_platform.h"
+
+namespace ferlo::testing {
+
+inline constexpr const char* kGroup = "group.test.ferlo";
+inline constexpr const char* kHost = "com.example.Host";  // from the fake's bundle id
+inline constexpr const char* kContainer = "/Group Containers/ferlo";
+inline const std::string kRulesPath = std::string(kContainer) + "/rules.json";
+inline const std::string kRequestPath = std::string(kContainer) + "/tool-request.json";
+
+// Counts the calls whose number the extension's contract limits.
+class CountingPlatform : public FakePlatform {
+ public:
+  std::optional<ImageSize> imageNamed(std::string_view name) override {
+    ++imageLookups;
+    return FakePlatform::imageNamed(name);
+  }
+  std::optional<std::vector<FileURL>> selectedItemURLs() override {
+    ++selectionQueries;
+    return FakePlatform::selectedItemURLs();
+  }
+  std::optional<FileURL> targetedURL() override {
+    ++targetQueries;
+    return FakePlatform::targetedURL();
+  }
+  std::atomic<int> imageLookups{0};
+  std::atomic<int> selectionQueries{0};
+  std::atomic<int> targetQueries{0};
+};
+
+// The host runs, the app group names an existing container; no manifest yet.
+inline void makeHealthy(FakePlatform& platform) {
+  platform.infoDictionary["TarvelinAppGroup"] = InfoValue::makeText(kGroup);
+  platform.containers.emplace(kGroup, FileURL::fileURLWithPath(kContainer, true));
+  platform.runningBundleIdentifiers.insert(kHost);
+}
+
+inline FileURL fileAt(std::string_view path) { return FileURL::fileURLWithPath(path, false); }
+inline FileURL folderAt(std::string_view path) { return FileURL::fileURLWithPath(path, true); }
+
+inline std::string describe(const Menu& menu, int depth = 0);
+
+inline std::string describe(const MenuItem& item, int depth) {
+  std::ostringstream out;
+  out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << "[" << item.title << "]";
+  if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
+  if (item.image) {
+    out << " image=" << item.image->name << "@" << item.image->width << "x" << item.image->height
+        << (item.image->isTemplate ? ",template" : "");
+  }
+  out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)));
+  out << " target=" << (item.targetsPrincipal ? "principal" : "none");
+  out << " tag=" << item.tag;
+  out << " object=" << (item.representedObject ? "[" + *item.representedObject + "]" : "none");
+  out << (item.enabled ? " enabled" : " disabled");
+  if (item.isSeparator) out << " separator";
+  out << " key=[" << item.keyEquivalent << "]\n";
+  if (item.submenu) out << describe(*item.submenu, depth + 1);
+  return out.str();
+}
+
+inline std::string describe(const Menu& menu, int depth) {
+  std::string out = std::string(static_cast<std::size_t>(depth) * 2, ' ') + "menu [" + menu.title + "]\n";
+  for (const MenuItem& item : menu.items) out += describe(item, depth + 1);
+  return out;
+}
+
+}  // namespace ferlo::testing

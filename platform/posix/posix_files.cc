@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -134,33 +135,52 @@ class FdCloser {
 
 }  // namespace
 
-std::optional<std::string> readRegularFile(const std::string& path) {
+namespace {
+
+const char* notRegularReason(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a directory";
+  if (S_ISFIFO(mode)) return "is a FIFO, not a regular file";
+  if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a regular file";
+  return "is not a regular file";
+}
+
+std::optional<std::string> refuse(std::string* whyNot, std::string reason) {
+  if (whyNot) *whyNot = std::move(reason);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot) {
   // A stat first keeps us from opening devices at all (opening some has
   // effects); the fstat after the open decides, since the path may have
   // changed in between.
   struct stat before;
-  if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
+  if (::stat(path.c_str(), &before) != 0) return refuse(whyNot, std::strerror(errno));
+  if (!S_ISREG(before.st_mode)) return refuse(whyNot, notRegularReason(before.st_mode));
 
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return refuse(whyNot, std::strerror(errno));
   FdCloser closer(fd);
 
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return std::nullopt;
+  if (::fstat(fd, &info) != 0) return refuse(whyNot, std::strerror(errno));
+  if (!S_ISREG(info.st_mode) || info.st_size < 0) return refuse(whyNot, notRegularReason(info.st_mode));
   auto size = static_cast<std::uint64_t>(info.st_size);
 
   std::string bytes;
   try {
-    if (size > bytes.max_size() - kReadPadding) return std::nullopt;
+    if (size > bytes.max_size() - kReadPadding) return refuse(whyNot, "is too large to read");
     bytes.reserve(static_cast<std::size_t>(size) + kReadPadding);
     bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return refuse(whyNot, "is too large to read into memory");
   } catch (const std::length_error&) {
-    return std::nullopt;
+    return refuse(whyNot, "is too large to read");
   }
 
   std::size_t done = 0;
@@ -168,7 +188,7 @@ std::optional<std::string> readRegularFile(const std::string& path) {
     ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::nullopt;
+      return refuse(whyNot, std::strerror(errno));
     }
     if (n == 0) break;  // the file shrank
     done += static_cast<std::size_t>(n);

@@ -21,10 +21,12 @@ namespace ferlo {
 // most the size the file had when it was opened, so a file that grows
 // meanwhile cannot make the result unbounded; one that shrinks gives what
 // was there. The result's capacity exceeds its size by at least kReadPadding.
-// Thread-safe.
+// Thread-safe. With `whyNot`, a refusal also says why, in words for a
+// person ("No such file or directory", "is a FIFO, not a regular file").
 //   readRegularFile("/etc/hostname");   // the bytes
 //   readRegularFile("/dev/zero");       // none
-[[nodiscard]] std::optional<std::string> readRegularFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> readRegularFile(const std::string& path,
+                                                         std::string* whyNot = nullptr);
 
 // The system calls of writeFileAtomically, one member per step. The members
 // of this class are the real calls; a test derives from it, overrides the

@@ -13,9 +13,10 @@ struct EscapeTable {
   bool needsEscape[256] = {};
   constexpr EscapeTable() {
     for (int c = 0; c < 0x20; ++c) needsEscape[c] = true;
-    needsEscape['"'] = true;
-    needsEscape['\\'] = true;
-    needsEscape['/'] = true;
+    // Indexed as unsigned char: clang's -Wchar-subscripts refuses a plain char.
+    needsEscape[static_cast<unsigned char>('"')] = true;
+    needsEscape[static_cast<unsigned char>('\\')] = true;
+    needsEscape[static_cast<unsigned char>('/')] = true;
   }
 };
 constexpr EscapeTable kEscapeTable;

@@ -49,6 +49,9 @@ std::optional<std::string> percentDecode(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c != '%') {
+      // No file-system path holds a NUL, escaped or not; one that got
+      // through would cut the path short at the first system call.
+      if (c == '\0') return std::nullopt;
       out.push_back(c);
       continue;
     }

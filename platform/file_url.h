@@ -28,7 +28,7 @@ class FileURL {
   // Parses URL text of the form "file://" [ "localhost" ] "/" path, with
   // percent escapes in the path; a query or fragment is dropped from the path.
   // Gives none for another scheme or host, a missing path, an invalid percent
-  // escape or an escaped NUL.
+  // escape or a NUL (escaped or not).
   //   FileURL::fromString("file:///a%20b/")->path() == "/a b"
   [[nodiscard]] static std::optional<FileURL> fromString(std::string_view text);
 

@@ -28,7 +28,7 @@
 
 namespace ferlo {
 
-// One `%#@name@` variable of a format: its spec and value types and its
+// One `%#@name@` variable of a format: its rule type and value type and its
 // texts by plural category ("zero", "one", "two", "few", "many", "other").
 struct StringsdictVariable {
   std::string specType;   // NSStringFormatSpecTypeKey, e.g. "NSStringPluralRuleType"

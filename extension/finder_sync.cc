@@ -14,9 +14,12 @@ FinderSync::FinderSync(ExtensionContext& context) : context_(context) {
   Platform& platform = context_.platform();
   // The user database comes first: inside the sandbox the platform's home
   // directory is the container's, not the user's, and the menus must apply
-  // throughout the real home directory.
+  // throughout the real home directory. An empty home field names no
+  // directory at all (as a path it would become "/", the whole disk), so it
+  // counts as no entry.
   std::optional<std::string> home = platform.homeDirectoryOfRealUser();
-  FileURL watched = home ? FileURL::fileURLWithPath(*home, true) : platform.homeDirectoryForCurrentUser();
+  FileURL watched = home && !home->empty() ? FileURL::fileURLWithPath(*home, true)
+                                           : platform.homeDirectoryForCurrentUser();
   platform.setDirectoryURLs({std::move(watched)});
 }
 

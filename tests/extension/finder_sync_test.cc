@@ -61,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InitCase{"UserEntry", "/Users/user", "file:///Users/user/"},
                       InitCase{"UserEntryWithSlash", "/Users/user/", "file:///Users/user/"},
                       InitCase{"UserEntryNeedsEscaping", "/Users/J\xC3\xB6rg Doe", "file:///Users/J%C3%B6rg%20Doe/"},
-                      InitCase{"NoUserEntryFallsBackToPlatformHome", std::nullopt, "file:///Users/platform/"}),
+                      InitCase{"NoUserEntryFallsBackToPlatformHome", std::nullopt, "file:///Users/platform/"},
+                      // An empty home field names no directory; taken as a
+                      // path it would make the whole disk the watched folder.
+                      InitCase{"EmptyHomeFieldFallsBackToPlatformHome", "", "file:///Users/platform/"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FinderSyncTest, ToolbarTextsAreTheUntranslatedBrand) {

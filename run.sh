@@ -6,11 +6,13 @@
 #   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan)
 #   ./run.sh build    build only (build/)
 #   ./run.sh ferlo …  build, then run `ferlo …`
+#   ./run.sh fuzz [S] build the libFuzzer targets with clang, run each for S
+#                     seconds (default 20); see fuzz/run_fuzzers.sh
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev libicu-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev)
 # The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.
 GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev xvfb xauth)
 
@@ -74,8 +76,12 @@ case "$command" in
     cmake --build build-gnustep --target ferlo_gnustep_tests
     ctest --test-dir build-gnustep -L gnustep --output-on-failure
     ;;
+  fuzz)
+    install_packages "${PACKAGES[@]}"
+    ./fuzz/run_fuzzers.sh "${2:-20}"
+    ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     [ "$command" = help ] || exit 2
     ;;
 esac

@@ -1,0 +1,31 @@
+// The PNG size reader: any bytes give none or a size whose sides are whole,
+// positive and within the format's 2^31 - 1; the answer depends on the
+// header alone (bytes after it never change it).
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "platform/posix/png_size.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace ferlo;
+  const std::string_view bytes = fuzz::asText(data, size);
+  const std::optional<ImageSize> found = readPngSize(bytes);
+  if (found) {
+    for (const double side : {found->width, found->height}) {
+      FERLO_FUZZ_CHECK(side >= 1 && side <= 2147483647.0 && std::floor(side) == side, "a side out of range");
+    }
+  }
+  constexpr std::size_t kHeader = 33;  // signature and IHDR chunk
+  if (size > kHeader) {
+    const std::optional<ImageSize> headerOnly = readPngSize(bytes.substr(0, kHeader));
+    FERLO_FUZZ_CHECK(headerOnly.has_value() == found.has_value(), "bytes after the header changed the answer");
+    if (found) {
+      FERLO_FUZZ_CHECK(headerOnly->width == found->width && headerOnly->height == found->height,
+                       "bytes after the header changed the size");
+    }
+  }
+  return 0;
+}

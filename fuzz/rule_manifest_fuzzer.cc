@@ -1,0 +1,36 @@
+// Rule manifest decoder: any bytes either decode or fail with a diagnostic,
+// the in-place parse (a buffer with readWholeFile's spare capacity) agrees
+// with the copying one, and a decoded manifest survives encode -> decode
+// unchanged, with an encoding that is stable from then on.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "exchange/rule_manifest.h"
+#include "fuzz/fuzz_check.h"
+#include "platform/platform.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace ferlo;
+  const std::string_view text = fuzz::asText(data, size);
+
+  const Decoded<RuleManifest> copied = decodeRuleManifest(text);
+  std::string padded;
+  padded.reserve(size + kReadPadding);
+  padded.assign(text);
+  const Decoded<RuleManifest> inPlace = decodeRuleManifest(padded);
+  FERLO_FUZZ_CHECK(copied.value == inPlace.value, "in-place and copying parses disagree");
+  if (!copied) {
+    FERLO_FUZZ_CHECK(!copied.error.why.empty(), "a failure without a reason");
+    FERLO_FUZZ_CHECK(copied.error.where == inPlace.error.where && copied.error.why == inPlace.error.why,
+                     "the two parses explain a failure differently");
+    return 0;
+  }
+
+  const std::string encoded = encodeRuleManifest(*copied.value);
+  const Decoded<RuleManifest> again = decodeRuleManifest(encoded);
+  FERLO_FUZZ_CHECK(again.value.has_value(), "an encoded manifest does not decode");
+  FERLO_FUZZ_CHECK(*again.value == *copied.value, "encode -> decode changed the manifest");
+  FERLO_FUZZ_CHECK(encodeRuleManifest(*again.value) == encoded, "the encoding is not stable");
+  return 0;
+}

@@ -1,0 +1,67 @@
+// The fast selectedFileURLs against its deliberately naive reference: the
+// same roots and the same Finder selection must give the same URLs in the
+// same order. Paths and roots are assembled from pieces that exercise the
+// rules (".", "..", empty components, a precomposed and a decomposed "é", a
+// combining mark right after "/", case) mixed with raw bytes, invalid UTF-8
+// included.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "extension/selection.h"
+#include "extension/selection_reference.h"
+#include "fuzz/fuzz_check.h"
+#include "platform/fake/fake_platform.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 16> kPieces = {
+    "/", "a", "b", "in", "inbox", ".", "..", "",
+    "Caf\xC3\xA9", "Cafe\xCC\x81", "\xCC\x81", "A", "r", "~", "\xFF", "x.txt",
+};
+
+std::string makeText(FuzzedDataProvider& input) {
+  if (input.ConsumeBool()) return input.ConsumeRandomLengthString(64);
+  std::string text;
+  const int pieces = input.ConsumeIntegralInRange(0, 8);
+  for (int i = 0; i < pieces; ++i) {
+    text += kPieces[input.ConsumeIntegralInRange<std::size_t>(0, kPieces.size() - 1)];
+    if (input.ConsumeBool()) text.push_back('/');
+  }
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace ferlo;
+  FuzzedDataProvider input(data, size);
+
+  std::vector<std::string> roots(input.ConsumeIntegralInRange(0, 6));
+  for (std::string& root : roots) root = makeText(input);
+
+  FakePlatform platform;
+  if (input.ConsumeIntegralInRange(0, 15) != 0) {
+    std::vector<FileURL> selection;
+    const int count = input.ConsumeIntegralInRange(0, 12);
+    for (int i = 0; i < count; ++i) {
+      std::string text = makeText(input);
+      if (input.ConsumeIntegralInRange(0, 3) == 0) {
+        // URL text, percent escapes and all; text that is no file URL is no item.
+        if (auto url = FileURL::fromString("file://" + text)) selection.push_back(*url);
+      } else {
+        selection.push_back(FileURL::fileURLWithPath(text, input.ConsumeBool()));
+      }
+    }
+    platform.selection = std::move(selection);
+  }
+
+  const std::vector<FileURL> fast = selectedFileURLs(platform, roots);
+  const std::vector<FileURL> reference = selectedFileURLsReference(platform, roots);
+  FERLO_FUZZ_CHECK(fast == reference, "selectedFileURLs and its reference disagree");
+  return 0;
+}

@@ -1,0 +1,191 @@
+// Writers of "tool-request.json" killed with SIGKILL at random moments, while
+// a host-like reader reads the file in a loop: every read is one whole
+// request that some writer wrote (or the first one), never a part; and the
+// temporary files the killed writers leave behind stay bounded and go once
+// they are old enough, as the clean-up policy says.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/reliability/reliability_support.h"
+
+namespace ferlo::reliability {
+namespace {
+
+using testing::namesIn;
+
+// Writer `writer`'s request number `sequence`: its length varies from a few
+// bytes to several pages, and its folders say how many there are, so that a
+// reader can tell a whole request from anything else that decodes.
+ToolRequest makeRequest(int writer, std::uint64_t sequence) {
+  ToolRequest request;
+  request.action = ToolRequest::Action::mergeFolders;
+  const std::size_t count = 1 + (sequence * 7919 + static_cast<std::uint64_t>(writer) * 104729) % 300;
+  for (std::size_t i = 0; i < count; ++i) {
+    request.folders.push_back("/w" + std::to_string(writer) + "/" + std::to_string(sequence) + "/" +
+                              std::to_string(i) + "/of/" + std::to_string(count));
+  }
+  request.ruleID = std::to_string(writer) + ":" + std::to_string(sequence);
+  return request;
+}
+
+// Whether `request` is exactly what makeRequest made for the writer and
+// sequence it names.
+bool isWholeRequest(const ToolRequest& request) {
+  if (!request.ruleID) return false;
+  const std::size_t colon = request.ruleID->find(':');
+  if (colon == std::string::npos) return false;
+  const int writer = std::stoi(request.ruleID->substr(0, colon));
+  const std::uint64_t sequence = std::stoull(request.ruleID->substr(colon + 1));
+  return request == makeRequest(writer, sequence);
+}
+
+[[noreturn]] void runWriter(const std::string& directory, int writer) {
+  for (std::uint64_t sequence = 0;; ++sequence) {
+    const std::optional<std::string> bytes = encodeToolRequest(makeRequest(writer, sequence));
+    if (!bytes) ::_exit(3);
+    (void)writeFileAtomically(directory, kRequestName, *bytes);
+  }
+}
+
+struct ReaderResult {
+  std::uint64_t reads = 0;
+  std::uint64_t broken = 0;  // missing, undecodable or not a whole request
+};
+
+// Reads until `stop` becomes readable (the parent closed its end), then
+// reports through `report`.
+[[noreturn]] void runReader(const std::string& path, int stop, int report) {
+  ReaderResult result;
+  for (;;) {
+    pollfd check{stop, POLLIN, 0};
+    if (::poll(&check, 1, 0) != 0) break;
+    const std::optional<std::string> bytes = readRegularFile(path);
+    ++result.reads;
+    if (!bytes) {
+      ++result.broken;
+      continue;
+    }
+    const Decoded<ToolRequest> decoded = decodeToolRequest(*bytes);
+    if (!decoded || !isWholeRequest(*decoded.value)) ++result.broken;
+  }
+  const bool sent = ::write(report, &result, sizeof result) == static_cast<ssize_t>(sizeof result);
+  ::_exit(sent ? 0 : 4);
+}
+
+pid_t spawn(const std::function<void()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    body();
+    ::_exit(0);
+  }
+  return pid;
+}
+
+// How many names in `directory` are leftovers of the request's writers.
+std::size_t leftovers(const std::string& directory) {
+  std::size_t count = 0;
+  for (const std::string& name : namesIn(directory)) count += name.starts_with(std::string(".") + kRequestName + ".");
+  return count;
+}
+
+TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
+  Container container;
+  const std::string directory = container.path();
+  ASSERT_TRUE(writeFileAtomically(directory, kRequestName, *encodeToolRequest(makeRequest(0, 0))));
+
+  // Every process is forked before any thread could exist, so the children
+  // start from a clean single-threaded copy.
+  int stopPipe[2];
+  int reportPipe[2];
+  ASSERT_EQ(::pipe(stopPipe), 0);
+  ASSERT_EQ(::pipe(reportPipe), 0);
+  const pid_t reader = spawn([&] {
+    ::close(stopPipe[1]);
+    ::close(reportPipe[0]);
+    runReader(container / kRequestName, stopPipe[0], reportPipe[1]);
+  });
+  ASSERT_GT(reader, 0);
+  ::close(stopPipe[0]);
+  ::close(reportPipe[1]);
+
+  // Rounds of three concurrent writers, each killed after a random pause;
+  // bounded both in rounds and in time, so the test ends by itself.
+  const int kRounds = kSanitized ? 60 : 150;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kSanitized ? 6 : 4);
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<int> pauseMicros(0, 6000);
+  int kills = 0;
+  int writerNumber = 1;
+  for (int round = 0; round < kRounds && std::chrono::steady_clock::now() < deadline; ++round) {
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 3; ++w) {
+      const int number = writerNumber++;
+      const pid_t pid = spawn([&] { runWriter(directory, number); });
+      ASSERT_GT(pid, 0);
+      writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) {
+      std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
+      ::kill(pid, SIGKILL);
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "a writer ended by itself";
+      ++kills;
+    }
+  }
+
+  ::close(stopPipe[1]);  // the reader sees end of file and reports
+  ReaderResult result;
+  ASSERT_EQ(::read(reportPipe[0], &result, sizeof result), static_cast<ssize_t>(sizeof result));
+  ::close(reportPipe[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  RecordProperty("writers_killed", kills);
+  RecordProperty("reads", static_cast<int>(result.reads));
+  EXPECT_GT(result.reads, 0u);
+  EXPECT_EQ(result.broken, 0u) << "of " << result.reads << " reads";
+  const auto last = decodeToolRequest(*readRegularFile(container / kRequestName));
+  ASSERT_TRUE(last.value.has_value());
+  EXPECT_TRUE(isWholeRequest(*last.value));
+
+  // A killed writer leaves at most its temporary file and the second name of
+  // the previous file; its completed writes left nothing.
+  const std::size_t left = leftovers(directory);
+  EXPECT_LE(left, 2u * static_cast<std::size_t>(kills));
+
+  // Young leftovers stay (their writer may only just have died)...
+  const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dirFd, 0);
+  EXPECT_EQ(removeStaleTemporaryFiles(dirFd, kRequestName, realFileCalls()), 0);
+  EXPECT_EQ(leftovers(directory), left);
+  // ...and once they are older than the threshold, repeated calls (each
+  // bounded) remove every one of them, since all their writers are gone.
+  const auto later = std::chrono::system_clock::now() + kStaleTemporaryAge + std::chrono::minutes(1);
+  int removed = 0;
+  for (int n; (n = removeStaleTemporaryFiles(dirFd, kRequestName, realFileCalls(), later)) > 0;) removed += n;
+  ::close(dirFd);
+  EXPECT_EQ(static_cast<std::size_t>(removed), left);
+  EXPECT_EQ(leftovers(directory), 0u);
+  EXPECT_TRUE(decodeToolRequest(*readRegularFile(container / kRequestName)).value.has_value());
+  std::printf("crash loop: %d writers killed, %llu reads, %zu leftovers removed by the clean-up\n", kills,
+              static_cast<unsigned long long>(result.reads), left);
+}
+
+}  // namespace
+}  // namespace ferlo::reliability

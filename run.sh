@@ -8,11 +8,15 @@
 #   ./run.sh ferlo …  build, then run `ferlo …`
 #   ./run.sh fuzz [S] build the libFuzzer targets with clang, run each for S
 #                     seconds (default 20); see fuzz/run_fuzzers.sh
+#   ./run.sh bench …  Release build (build-bench/), the benchmarks and their table,
+#                     then peak memory of the 64 MB decode; see docs/PERFORMANCE.md
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev libicu-dev
           libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev)
+# The benchmarks' peers (optional in the build) and /usr/bin/time for peak memory.
+BENCH_PACKAGES=(nlohmann-json3-dev rapidjson-dev time)
 # The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.
 GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev xvfb xauth)
 
@@ -80,8 +84,28 @@ case "$command" in
     install_packages "${PACKAGES[@]}"
     ./fuzz/run_fuzzers.sh "${2:-20}"
     ;;
+  bench)
+    shift
+    install_packages "${PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    # -O3 makes GCC 12 see a false -Wrestrict in libstdc++'s string code.
+    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERLO_WERROR=ON \
+          -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
+    cmake --build build-bench --target ferlo_bench decode_driver
+    ./build-bench/bench/ferlo_bench "$@"
+    echo
+    echo "== Peak memory of one decode of the 64 MB manifest (/usr/bin/time -v)"
+    manifest=$(mktemp -d)/rules.json
+    ./build-bench/bench/decode_driver write 64MB "$manifest" >/dev/null
+    for run in "load ferlo" "decode ferlo" "decode simdjson-dom" "decode rapidjson" "decode nlohmann" "decode read"; do
+      # shellcheck disable=SC2086
+      /usr/bin/time -v ./build-bench/bench/decode_driver $run "$manifest" 2>"$manifest.time" |
+        sed 's/^/  /'
+      grep "Maximum resident" "$manifest.time" | sed 's/^\s*/    \/usr\/bin\/time: /'
+    done
+    rm -rf "$(dirname "$manifest")"
+    ;;
   *)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
     [ "$command" = help ] || exit 2
     ;;
 esac

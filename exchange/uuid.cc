@@ -1,52 +1,44 @@
 #include "exchange/uuid.h"
 
+#include "exchange/hex_digits.h"
+
 namespace ferlo {
 
 namespace {
 
 constexpr std::size_t kUuidTextLength = 36;
 
-constexpr bool isHyphenIndex(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
-
-// The value of one hexadecimal digit in either case, or -1.
-constexpr int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string Uuid::uuidString() const {
+  // Two digits per byte, each written where it belongs: a menu formats the
+  // id of every rule.
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  static constexpr std::uint8_t kAt[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
   std::string text(kUuidTextLength, '-');
-  std::size_t at = 0;
-  for (std::uint8_t byte : bytes) {
-    if (isHyphenIndex(at)) ++at;
-    text[at++] = kDigits[byte >> 4];
-    text[at++] = kDigits[byte & 0x0F];
+  char* out = text.data();
+  for (std::size_t i = 0; i < 16; ++i) {
+    out[kAt[i]] = kDigits[bytes[i] >> 4];
+    out[kAt[i] + 1] = kDigits[bytes[i] & 0x0F];
   }
   return text;
 }
 
 std::optional<Uuid> parseUuid(std::string_view text) {
   if (text.size() != kUuidTextLength) return std::nullopt;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  // Non-short-circuit: one branch for the four hyphens.
+  if ((p[8] != '-') | (p[13] != '-') | (p[18] != '-') | (p[23] != '-')) return std::nullopt;
+  // The 32 digits of the groups 8-4-4-4-12 as four words of eight.
+  using hex_digits::loadLittleEndian;
+  const std::uint64_t group1 = loadLittleEndian<8>(p);
+  const std::uint64_t groups23 = loadLittleEndian<4>(p + 9) | (loadLittleEndian<4>(p + 14) << 32);
+  const std::uint64_t groups45 = loadLittleEndian<4>(p + 19) | (loadLittleEndian<4>(p + 24) << 32);
+  const std::uint64_t group5 = loadLittleEndian<8>(p + 28);
   Uuid uuid;
-  std::size_t byteIndex = 0;
-  for (std::size_t i = 0; i < kUuidTextLength;) {
-    if (isHyphenIndex(i)) {
-      if (text[i] != '-') return std::nullopt;
-      ++i;
-      continue;
-    }
-    // Digit pairs never straddle a hyphen: every group has an even length.
-    const int high = hexValue(text[i]);
-    const int low = hexValue(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    uuid.bytes[byteIndex++] = static_cast<std::uint8_t>((high << 4) | low);
-    i += 2;
-  }
+  const bool ok = hex_digits::decodeSixteen(group1, groups23, uuid.bytes.data()) &
+                  hex_digits::decodeSixteen(groups45, group5, uuid.bytes.data() + 8);
+  if (!ok) return std::nullopt;
   return uuid;
 }
 

@@ -41,6 +41,9 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   submenu->title = std::string(kBrandTitle);
   std::vector<MenuItem>& items = submenu->items;
 
+  // Headers, flatten, merge and expiry besides the rules: one allocation for
+  // the whole list, not a move of every item each time it grows.
+  items.reserve(manifest->rules.size() + 6);
   items.push_back(makeSectionHeader(platform.localizedString("finder.section.rules"), platform));
   if (manifest->rules.empty()) {
     MenuItem none;
@@ -48,13 +51,14 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
     none.enabled = false;
     items.push_back(std::move(none));
   }
-  for (const RuleManifest::Rule& rule : manifest->rules) {
-    MenuItem item;
-    item.title = rule.name;
+  for (RuleManifest::Rule& rule : manifest->rules) {
+    MenuItem& item = items.emplace_back();
+    // The manifest is this build's own and its names are not needed again:
+    // each moves into its item instead of being copied.
+    item.title = std::move(rule.name);
     item.action = Selector::runRule;
     item.targetsPrincipal = true;
     item.representedObject = rule.id.uuidString();
-    items.push_back(std::move(item));
   }
 
   items.push_back(makeSectionHeader(platform.localizedString("finder.section.actions"), platform));

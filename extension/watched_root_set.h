@@ -45,24 +45,42 @@ class WatchedRootSet {
   explicit WatchedRootSet(const std::vector<std::string>& roots);
 
   // True when there were no roots at all; then no path lies under a root.
-  [[nodiscard]] bool empty() const { return nodes_.size() == 1; }
+  [[nodiscard]] bool empty() const { return count_ == 0; }
 
   // Whether `path` (a standardised absolute path) lies under some root.
   // Thread-safe: the set is not changed by asking.
   [[nodiscard]] bool containsPath(std::string_view path) const;
 
  private:
-  // A byte trie of the roots' match forms; a node is terminal where a whole
-  // root ends. Every root ends in "/", so terminals sit just after a "/".
-  struct Node {
-    std::vector<std::pair<unsigned char, std::uint32_t>> edges;  // sorted by byte
-    bool terminal = false;
+  // The roots' match forms, each ending in "/", side by side in `bytes_`,
+  // found through an open-addressing hash table keyed by a hash that is
+  // computed "/"-segment by "/"-segment. A path is walked once: at each "/"
+  // the hash of the prefix up to it is at hand, and one probe says whether
+  // some root is exactly that prefix. The cost grows with the path's length
+  // (and its number of "/"), not with the number of roots.
+  struct Slot {
+    std::uint32_t tag = 0;   // the hash's high half: most misses end here
+    std::uint32_t form = 0;  // 1 + the index in forms_; 0 for an empty slot
+  };
+  struct Form {
+    // 32 bits suffice: the roots come from a manifest, which the parser
+    // refuses beyond 4 GiB.
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
   };
 
-  void insert(std::string_view key);
-  [[nodiscard]] std::uint32_t child(std::uint32_t node, unsigned char byte) const;
+  void insert(std::size_t offset, std::size_t length);
+  [[nodiscard]] bool holds(std::uint64_t hash, std::string_view prefix) const;
 
-  std::vector<Node> nodes_;
+  std::string bytes_;
+  std::vector<Form> forms_;  // the distinct match forms, in bytes_
+  std::vector<Slot> slots_;  // a power of two in size, at most half full; 8 bytes a slot, for the cache
+  std::size_t count_ = 0;
+  std::size_t longest_ = 0;  // no prefix longer than the longest root can match
+  // Bit n set when some root is n bytes long: a prefix of any other length
+  // is not looked up, which spares most probes of a path's leading
+  // components ("/Users/", "/Users/name/") that no root ends at.
+  std::vector<std::uint64_t> lengths_;
 };
 
 }  // namespace ferlo

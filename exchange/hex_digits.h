@@ -76,7 +76,11 @@ inline std::uint64_t loadLittleEndian(const unsigned char* p) {
 // garbage).
 inline bool decodeSixteenPortable(std::uint64_t first, std::uint64_t second, unsigned char* out) {
   std::uint32_t words[2];
-  const bool ok = decodeEightPortable(first, words[0]) & decodeEightPortable(second, words[1]);
+  // Both halves are decoded whatever the first gives, so no branch depends
+  // on the input.
+  const bool firstOk = decodeEightPortable(first, words[0]);
+  const bool secondOk = decodeEightPortable(second, words[1]);
+  const bool ok = firstOk && secondOk;
   for (int w = 0; w < 2; ++w) {
     for (int b = 0; b < 4; ++b) out[w * 4 + b] = static_cast<unsigned char>(words[w] >> (8 * b));
   }

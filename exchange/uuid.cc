@@ -28,7 +28,8 @@ std::optional<Uuid> parseUuid(std::string_view text) {
   if (text.size() != kUuidTextLength) return std::nullopt;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   // Non-short-circuit: one branch for the four hyphens.
-  if ((p[8] != '-') | (p[13] != '-') | (p[18] != '-') | (p[23] != '-')) return std::nullopt;
+  const int hyphensWrong = int{p[8] != '-'} | int{p[13] != '-'} | int{p[18] != '-'} | int{p[23] != '-'};
+  if (hyphensWrong != 0) return std::nullopt;
   // The 32 digits of the groups 8-4-4-4-12 as four words of eight.
   using hex_digits::loadLittleEndian;
   const std::uint64_t group1 = loadLittleEndian<8>(p);
@@ -36,9 +37,9 @@ std::optional<Uuid> parseUuid(std::string_view text) {
   const std::uint64_t groups45 = loadLittleEndian<4>(p + 19) | (loadLittleEndian<4>(p + 24) << 32);
   const std::uint64_t group5 = loadLittleEndian<8>(p + 28);
   Uuid uuid;
-  const bool ok = hex_digits::decodeSixteen(group1, groups23, uuid.bytes.data()) &
-                  hex_digits::decodeSixteen(groups45, group5, uuid.bytes.data() + 8);
-  if (!ok) return std::nullopt;
+  const bool firstOk = hex_digits::decodeSixteen(group1, groups23, uuid.bytes.data());
+  const bool secondOk = hex_digits::decodeSixteen(groups45, group5, uuid.bytes.data() + 8);
+  if (!firstOk || !secondOk) return std::nullopt;
   return uuid;
 }
 

@@ -3,7 +3,8 @@
 # packages), configures, builds, and runs.
 #
 #   ./run.sh demo     build, then `ferlo demo` on the built-in sample
-#   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan)
+#   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan,
+#                     GNUstep, and a short run of every fuzz target)
 #   ./run.sh build    build only (build/)
 #   ./run.sh ferlo …  build, then run `ferlo …`
 #   ./run.sh fuzz [S] build the libFuzzer targets with clang, run each for S
@@ -79,6 +80,8 @@ case "$command" in
           -DFERLO_BUILD_BENCH=OFF -DFERLO_BUILD_GNUSTEP=ON >/dev/null
     cmake --build build-gnustep --target ferlo_gnustep_tests
     ctest --test-dir build-gnustep -L gnustep --output-on-failure
+    echo "== Every fuzz target, briefly"
+    ./fuzz/run_fuzzers.sh 15
     ;;
   fuzz)
     install_packages "${PACKAGES[@]}"
@@ -105,7 +108,7 @@ case "$command" in
     rm -rf "$(dirname "$manifest")"
     ;;
   *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
     [ "$command" = help ] || exit 2
     ;;
 esac

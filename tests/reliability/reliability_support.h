@@ -17,6 +17,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/platform/test_support.h"
+#include "tests/support/case_names.h"
 
 // The heaviest cases shrink under the sanitizers, whose memory and time
 // overheads would turn seconds into minutes.
@@ -32,6 +33,8 @@
 #endif
 
 namespace ferlo::reliability {
+
+FERLO_PRINT_CASES_BY_NAME()
 
 inline constexpr bool kSanitized = FERLO_RELIABILITY_SANITIZED != 0;
 inline constexpr const char* kGroup = "group.reliability";

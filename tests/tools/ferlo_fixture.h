@@ -13,8 +13,11 @@
 
 #include "exchange/identity.h"
 #include "tests/tools/program_runner.h"
+#include "tests/support/case_names.h"
 
 namespace ferlo::testing {
+
+FERLO_PRINT_CASES_BY_NAME()
 
 inline constexpr const char* kTestStrings =
     "/* texts for the program tests */\n"

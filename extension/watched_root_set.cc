@@ -10,10 +10,18 @@
 namespace ferlo {
 namespace {
 
+// Eight bytes at a time: it runs over every root and every path.
 bool isAscii(std::string_view text) {
-  unsigned char any = 0;
-  for (unsigned char c : text) any |= c;
-  return any < 0x80;
+  const char* p = text.data();
+  std::size_t n = text.size();
+  std::uint64_t any = 0;
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    any |= word;
+  }
+  for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
+  return (any & 0x8080808080808080ULL) == 0;
 }
 
 // Whether a match that ends just after the "/" at `end - 1` ends on a
@@ -66,31 +74,40 @@ bool appendDecomposedRun(std::string_view run, std::string& out) {
   return true;
 }
 
+// The canonical decomposition of `text` appended to `out`; false (with `out`
+// holding a partial decomposition after its old end) when `text` is not
+// valid UTF-8.
+//
+// ASCII characters decompose to themselves and are starters, which
+// canonical reordering never moves marks across: the decomposition of the
+// whole is the ASCII as it is with each non-ASCII run decomposed on its own.
+// That keeps the Unicode tables away from the ASCII, most of a path, and the
+// run in a buffer on the stack (utf8proc_map decomposes the whole text twice
+// and allocates).
+bool appendCanonicalDecomposition(std::string_view text, std::string& out) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = at;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+    out.append(text.substr(at, end - at));
+    at = end;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+    if (end > at && !appendDecomposedRun(text.substr(at, end - at), out)) return false;
+    at = end;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string canonicalDecomposition(std::string_view text, bool* valid) {
   if (valid != nullptr) *valid = true;
   if (isAscii(text)) return std::string(text);
-  // ASCII characters decompose to themselves and are starters, which
-  // canonical reordering never moves marks across: the decomposition of
-  // the whole is the ASCII as it is with each non-ASCII run decomposed on
-  // its own. That keeps the Unicode tables away from the ASCII, most of a
-  // path, and the run in a buffer on the stack (utf8proc_map decomposes
-  // the whole text twice and allocates).
   std::string decomposed;
   decomposed.reserve(text.size() + text.size() / 2);
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = at;
-    while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
-    decomposed.append(text.substr(at, end - at));
-    at = end;
-    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
-    if (end > at && !appendDecomposedRun(text.substr(at, end - at), decomposed)) {
-      if (valid != nullptr) *valid = false;
-      return std::string(text);
-    }
-    at = end;
+  if (!appendCanonicalDecomposition(text, decomposed)) {
+    if (valid != nullptr) *valid = false;
+    return std::string(text);
   }
   return decomposed;
 }
@@ -108,7 +125,14 @@ inline std::uint64_t mix(std::uint64_t h) {
   return h ^ (h >> 29);
 }
 
-inline std::uint64_t foldSegment(std::uint64_t h, const char* p, std::size_t n) {
+// The segment is key[start, end) of a key of `size` bytes, all readable:
+// that lets the last 1-7 bytes come in one load of eight bytes of the key
+// (those that end the segment, or those that begin it near the key's start)
+// instead of one load per byte.
+inline std::uint64_t foldSegment(std::uint64_t h, const char* key, std::size_t size, std::size_t start,
+                                 std::size_t end) {
+  const char* p = key + start;
+  std::size_t n = end - start;
   while (n >= 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -117,6 +141,19 @@ inline std::uint64_t foldSegment(std::uint64_t h, const char* p, std::size_t n) 
     n -= 8;
   }
   std::uint64_t tail = n;  // the length keeps "ab" apart from "ab\0"
+  if (n == 0) return mix(h ^ tail);
+  if (std::endian::native == std::endian::little && end >= 8) {
+    // The word's high n bytes are the tail; shifted down, byte i of the
+    // tail lands in byte i, as the loop below places it.
+    std::uint64_t word;
+    std::memcpy(&word, key + end - 8, sizeof word);
+    return mix(h ^ (tail | (word >> (8 * (8 - n)) << 8)));
+  }
+  if (std::endian::native == std::endian::little && end - n + 8 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return mix(h ^ (tail | (word << (8 * (8 - n)) >> (8 * (8 - n)) << 8)));
+  }
   for (std::size_t i = 0; i < n; ++i) tail |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i + 8);
   return mix(h ^ tail);
 }
@@ -150,7 +187,7 @@ std::uint64_t hashKey(std::string_view key) {
   std::size_t start = 0;
   for (std::size_t slash = findSlash(key.data(), 0, key.size()); slash < key.size();
        slash = findSlash(key.data(), slash + 1, key.size())) {
-    h = foldSegment(h, key.data() + start, slash + 1 - start);
+    h = foldSegment(h, key.data(), key.size(), start, slash + 1);
     start = slash + 1;
   }
   return h;
@@ -165,10 +202,6 @@ WatchedRootSet::WatchedRootSet(const std::vector<std::string>& roots) {
   std::size_t total = 0;
   for (const std::string& root : roots) total += root.size() + 1;
   bytes_.reserve(total);
-  auto add = [&](std::string_view form) {
-    candidates.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(form.size())});
-    bytes_.append(form);
-  };
   for (const std::string& root : roots) {
     if (isAscii(root)) {
       // ASCII is its own canonical form: no Unicode tables, no allocation.
@@ -178,13 +211,32 @@ WatchedRootSet::WatchedRootSet(const std::vector<std::string>& roots) {
       candidates.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(bytes_.size() - offset)});
       continue;
     }
-    const std::string normalized = normalizedRoot(root);
-    const std::string canonical = canonicalDecomposition(normalized);
-    add(canonical);
+    // The canonical form is decomposed straight into `bytes_` (the final
+    // "/" is ASCII, a starter, so it decomposes to itself after the rest).
+    const bool slash = root.back() == '/';
+    const std::size_t offset = bytes_.size();
+    if (!appendCanonicalDecomposition(root, bytes_)) {
+      // Invalid UTF-8 has no canonical form: its bytes as written are its
+      // only form.
+      bytes_.resize(offset);
+      bytes_.append(root);
+      if (!slash) bytes_.push_back('/');
+      candidates.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(bytes_.size() - offset)});
+      continue;
+    }
+    if (!slash) bytes_.push_back('/');
+    const std::size_t length = bytes_.size() - offset;
+    candidates.push_back({static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
     // The bytes as written also serve paths that have no canonical form
     // (invalid UTF-8); a valid path can only reach this form when it equals
     // the canonical one, so adding it changes nothing for valid paths.
-    if (canonical != normalized) add(normalized);
+    const std::string_view canonical = std::string_view(bytes_).substr(offset, length - (slash ? 0 : 1));
+    if (canonical != root) {
+      const std::size_t written = bytes_.size();
+      bytes_.append(root);
+      if (!slash) bytes_.push_back('/');
+      candidates.push_back({static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(bytes_.size() - written)});
+    }
   }
   std::size_t capacity = 8;
   while (capacity < 2 * candidates.size()) capacity *= 2;
@@ -244,7 +296,7 @@ bool WatchedRootSet::containsPath(std::string_view path) const {
   std::size_t start = 0;
   for (std::size_t slash = findSlash(key.data(), 0, searched); slash < searched;
        slash = findSlash(key.data(), slash + 1, searched)) {
-    hash = foldSegment(hash, key.data() + start, slash + 1 - start);
+    hash = foldSegment(hash, key.data(), key.size(), start, slash + 1);
     start = slash + 1;
     // A root that ends inside a larger character does not match here, but a
     // longer root may still match further on.

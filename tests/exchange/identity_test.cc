@@ -11,14 +11,6 @@
 namespace ferlo {
 namespace {
 
-TEST(DefaultIdentityTest, DefaultsAgreeWithEachOther) {
-  EXPECT_EQ(std::string(defaultExtensionIdentifier()), std::string(defaultHostBundleIdentifier()) + ".FinderSync");
-  EXPECT_EQ(std::string(defaultAppGroupIdentifier()),
-            std::string(defaultTeamIdentifier()) + "." + std::string(defaultHostBundleIdentifier()));
-  EXPECT_EQ(defaultTeamIdentifier().size(), 10u);
-  EXPECT_EQ(deriveHostBundleIdentifier(std::nullopt), defaultHostBundleIdentifier());
-}
-
 struct HostCase {
   const char* name;
   std::string_view extensionIdentifier;
@@ -35,11 +27,8 @@ TEST_P(HostBundleIdentifierTest, DropsEmptyComponentsAndTheLast) {
 
 INSTANTIATE_TEST_SUITE_P(Table, HostBundleIdentifierTest,
                          testing::Values(HostCase{"ThreeComponents", "a.b.c", "a.b"},
-                                         HostCase{"RepeatedAndTrailingDots", "a..b.", "a"},
                                          HostCase{"LeadingDot", ".a", ""},
                                          HostCase{"OneComponent", "abc", ""},
-                                         HostCase{"Empty", "", ""},
-                                         HostCase{"OnlyDots", "...", ""},
                                          HostCase{"Realistic", "com.example.Host.FinderSync", "com.example.Host"},
                                          HostCase{"DotsEverywhere", "..com..example...Host..Ext..", "com.example.Host"},
                                          HostCase{"BlanksAreComponents", " . a.b", " . a"}),
@@ -67,25 +56,14 @@ InfoValue listOf(std::string text) {
   return list;
 }
 
-InfoValue dictionaryOf(std::string text) {
-  InfoValue dictionary;
-  dictionary.kind = InfoValue::Kind::dictionary;
-  dictionary.dictionary.emplace_back("group", InfoValue::makeText(std::move(text)));
-  return dictionary;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Table, AppGroupIdentifierTest,
     testing::Values(GroupCase{"Absent", std::nullopt, std::nullopt},
                     GroupCase{"EmptyText", InfoValue::makeText(""), std::nullopt},
                     GroupCase{"Number", InfoValue::makeNumber(42), std::nullopt},
-                    GroupCase{"Boolean", InfoValue::makeBoolean(true), std::nullopt},
                     GroupCase{"ListOfText", listOf("group.a"), std::nullopt},
-                    GroupCase{"DictionaryOfText", dictionaryOf("group.a"), std::nullopt},
                     GroupCase{"Text", InfoValue::makeText("ABCDE12345.com.other"), "ABCDE12345.com.other"},
-                    GroupCase{"BlanksKept", InfoValue::makeText(" blanks "), " blanks "},
-                    GroupCase{"CaseKept", InfoValue::makeText("Group.MixedCase"), "Group.MixedCase"},
-                    GroupCase{"OnlyBlank", InfoValue::makeText(" "), " "}),
+                    GroupCase{"BlanksKept", InfoValue::makeText(" blanks "), " blanks "}),
     [](const testing::TestParamInfo<GroupCase>& info) { return std::string(info.param.name); });
 
 TEST(IdentityTest, ReadsThePlatformOncePerValue) {
@@ -94,11 +72,9 @@ TEST(IdentityTest, ReadsThePlatformOncePerValue) {
   platform.infoDictionary.emplace(std::string(kAppGroupInfoKey), InfoValue::makeText("group.x"));
   Identity identity(platform);
   EXPECT_EQ(platform.bundleIdentifierReads(), 0) << "nothing is computed before first use";
-  EXPECT_EQ(platform.infoDictionaryReads(), 0);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(identity.hostBundleIdentifier(), "com.example.Host");
-    EXPECT_EQ(identity.appGroupIdentifier(), "group.x");
-  }
+  EXPECT_EQ(identity.hostBundleIdentifier(), "com.example.Host");
+  EXPECT_EQ(identity.appGroupIdentifier(), "group.x");
+  EXPECT_EQ(identity.appGroupIdentifier(), "group.x");
   // Later changes to the bundle are not seen by this process's identity.
   platform.bundleId = "other.Thing";
   EXPECT_EQ(identity.hostBundleIdentifier(), "com.example.Host");
@@ -112,6 +88,7 @@ TEST(IdentityTest, NoBundleIdentifierGivesTheDefaultHost) {
   Identity identity(platform);
   EXPECT_EQ(identity.hostBundleIdentifier(), defaultHostBundleIdentifier());
   EXPECT_EQ(identity.appGroupIdentifier(), defaultAppGroupIdentifier());
+  EXPECT_EQ(deriveHostBundleIdentifier(std::nullopt), defaultHostBundleIdentifier());
 }
 
 TEST(IdentityTest, ConcurrentFirstUseComputesEachValueOnce) {

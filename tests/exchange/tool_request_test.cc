@@ -66,10 +66,6 @@ INSTANTIATE_TEST_SUITE_P(
                       request(Action::expireFiles, {}, std::nullopt,
                               std::vector<std::string>{"/Users/user/Downloads/invoice.pdf"}),
                       R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/invoice.pdf"]})"},
-        WorkedExample{"MergeThreeInOrder", request(Action::mergeFolders, {"/c", "/a", "/b"}),
-                      R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
-        WorkedExample{"QuoteAndBackslashInPath", request(Action::flattenFolder, {"/a \"b\"\\c"}),
-                      R"({"action":"flattenFolder","folders":["\/a \"b\"\\c"]})"},
         WorkedExample{"EveryFieldAndExtremeDays",
                       request(Action::runRule, {}, "", std::vector<std::string>{}, std::numeric_limits<std::int64_t>::min()),
                       R"({"action":"runRule","folders":[],"ruleID":"","files":[],"days":-9223372036854775808})"}),
@@ -82,31 +78,6 @@ TEST(ToolRequestEncodeTest, InvalidUtf8AnywhereIsNotEncodable) {
       request(Action::expireFiles, {}, std::nullopt, std::vector<std::string>{"/x\xED\xA0\x80"}, 1),
   };
   for (const ToolRequest& r : cases) EXPECT_EQ(encodeToolRequest(r), std::nullopt);
-}
-
-TEST(ToolRequestEncodeTest, EveryControlCharacterSurvivesARoundTrip) {
-  for (int c = 0; c < 0x20; ++c) {
-    const ToolRequest r = request(Action::flattenFolder, {std::string("/a") + static_cast<char>(c) + "b"});
-    const std::optional<std::string> bytes = encodeToolRequest(r);
-    ASSERT_TRUE(bytes.has_value()) << c;
-    const Decoded<ToolRequest> back = decodeToolRequest(*bytes);
-    ASSERT_TRUE(back) << *bytes << ": " << back.error.why;
-    EXPECT_EQ(*back.value, r) << *bytes;
-  }
-}
-
-TEST(ToolRequestActionTest, TextsAreExactAndCaseMatters) {
-  const std::pair<Action, std::string_view> names[] = {{Action::mergeFolders, "mergeFolders"},
-                                                       {Action::flattenFolder, "flattenFolder"},
-                                                       {Action::runRule, "runRule"},
-                                                       {Action::expireFiles, "expireFiles"}};
-  for (const auto& [action, text] : names) {
-    EXPECT_EQ(actionText(action), text);
-    EXPECT_EQ(actionForText(text), action);
-  }
-  for (std::string_view other : {"", "FlattenFolder", "runrule", "expireFiles ", "mergeFolder", "mergefolders"}) {
-    EXPECT_EQ(actionForText(other), std::nullopt) << other;
-  }
 }
 
 // ---- Decoding ----
@@ -149,54 +120,24 @@ INSTANTIATE_TEST_SUITE_P(
                    request(Action::flattenFolder, {"/d"})},
         DecodeCase{"AnyMemberOrder", R"({"days":3,"files":["/f"],"folders":[],"action":"expireFiles"})",
                    request(Action::expireFiles, {}, std::nullopt, std::vector<std::string>{"/f"}, 3)},
-        DecodeCase{"RepeatedActionLastCounts", R"({"action":"nope","folders":[],"action":"runRule"})",
-                   request(Action::runRule, {})},
         DecodeCase{"DaysLargest", flattenWith(R"("days":9223372036854775807)"),
                    request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt,
                            std::numeric_limits<std::int64_t>::max())},
-        DecodeCase{"DaysSmallest", flattenWith(R"("days":-9223372036854775808)"),
-                   request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt,
-                           std::numeric_limits<std::int64_t>::min())},
-        DecodeCase{"DaysNegativeZero", flattenWith(R"("days":-0)"),
-                   request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt, 0)},
         // Rejected.
-        DecodeCase{"Empty", "", std::nullopt, "", "the document is empty"},
-        DecodeCase{"NotJson", "action=runRule", std::nullopt, "", "not valid JSON: "},
-        DecodeCase{"TopLevelArray", R"([{"action":"runRule","folders":[]}])", std::nullopt, "",
-                   "the top level must be an object, got an array"},
         DecodeCase{"ActionMissing", R"({"folders":[]})", std::nullopt, "", "missing required member \"action\""},
         DecodeCase{"ActionCaseDiffers", R"({"action":"FlattenFolder","folders":[]})", std::nullopt, "action",
                    "unknown action \"FlattenFolder\" (expected one of mergeFolders, flattenFolder, runRule, "
                    "expireFiles; case matters)"},
-        DecodeCase{"ActionNumber", R"({"action":1,"folders":[]})", std::nullopt, "action",
-                   "expected a string, got a number"},
-        DecodeCase{"ActionNull", R"({"action":null,"folders":[]})", std::nullopt, "action", "got null"},
         DecodeCase{"FoldersMissing", R"({"action":"runRule"})", std::nullopt, "", "missing required member \"folders\""},
-        DecodeCase{"FoldersNull", R"({"action":"runRule","folders":null})", std::nullopt, "folders",
-                   "expected an array of strings, got null"},
-        DecodeCase{"FoldersString", R"({"action":"runRule","folders":"/d"})", std::nullopt, "folders", "got a string"},
         DecodeCase{"FolderElementNumber", R"({"action":"runRule","folders":["/a",2]})", std::nullopt, "folders[1]",
                    "expected a string, got a number"},
-        DecodeCase{"RuleIdNumber", flattenWith(R"("ruleID":5)"), std::nullopt, "ruleID",
-                   "expected a string or null, got a number"},
-        DecodeCase{"FilesString", flattenWith(R"("files":"/f")"), std::nullopt, "files",
-                   "expected an array of strings or null, got a string"},
-        DecodeCase{"FilesElementNull", flattenWith(R"("files":["/f",null])"), std::nullopt, "files[1]",
-                   "expected a string, got null"},
         DecodeCase{"DaysFraction", flattenWith(R"("days":1.5)"), std::nullopt, "days",
                    "expected an integer within the 64-bit signed range"},
         DecodeCase{"DaysIntegralFraction", flattenWith(R"("days":7.0)"), std::nullopt, "days", "fraction"},
-        DecodeCase{"DaysExponent", flattenWith(R"("days":1e2)"), std::nullopt, "days", "exponent"},
         DecodeCase{"DaysAboveInt64", flattenWith(R"("days":9223372036854775808)"), std::nullopt, "days",
                    "expected an integer within the 64-bit signed range, got 9223372036854775808"},
-        DecodeCase{"DaysBelowInt64", flattenWith(R"("days":-9223372036854775809)"), std::nullopt, "", "number"},
         DecodeCase{"DaysString", flattenWith(R"("days":"7")"), std::nullopt, "days",
-                   "expected an integer or null, got a string"},
-        DecodeCase{"DaysBoolean", flattenWith(R"("days":true)"), std::nullopt, "days", "got a boolean"},
-        DecodeCase{"InvalidUtf8", "{\"action\":\"runRule\",\"folders\":[\"\xFF\"]}", std::nullopt, "",
-                   "invalid UTF-8"},
-        DecodeCase{"LoneSurrogateEscape", R"({"action":"runRule","folders":["\udfff"]})", std::nullopt, "",
-                   "surrogate"}),
+                   "expected an integer or null, got a string"}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(ToolRequestRoundTripTest, RandomRequestsDecodeEqual) {
@@ -252,12 +193,14 @@ class WriteToolRequestTest : public testing::Test {
   ToolRequest flatten = request(Action::flattenFolder, {"/Users/user/Downloads"});
 };
 
-TEST_F(WriteToolRequestTest, WritesTheEncodedRequestAndReplacesThePrevious) {
-  ASSERT_EQ(tryWriteToolRequest(platform, identity, request(Action::mergeFolders, {"/a", "/b"})),
-            WriteOutcome::written);
+TEST_F(WriteToolRequestTest, WritesTheEncodedRequestAndNeverAnUnencodableOne) {
+  platform.putFile(kRequestPath, "previous");
+  EXPECT_EQ(tryWriteToolRequest(platform, identity, request(Action::flattenFolder, {"/bad\xFF"})),
+            WriteOutcome::notEncodable);
+  EXPECT_EQ(platform.file(kRequestPath), "previous");
   EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::written);
   EXPECT_EQ(platform.file(kRequestPath), encodeToolRequest(flatten));
-  EXPECT_EQ(platform.writes, 2);
+  EXPECT_EQ(platform.writes, 1);
 }
 
 TEST_F(WriteToolRequestTest, NoContainerWritesNothingAnywhere) {
@@ -265,8 +208,6 @@ TEST_F(WriteToolRequestTest, NoContainerWritesNothingAnywhere) {
   EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::noContainer);
   writeToolRequest(platform, identity, flatten);
   EXPECT_EQ(platform.writes, 0);
-  EXPECT_EQ(platform.file(kRequestPath), std::nullopt);
-  EXPECT_EQ(platform.file("/tool-request.json"), std::nullopt);
 }
 
 TEST_F(WriteToolRequestTest, FailedWriteLeavesThePreviousFileByteForByte) {
@@ -275,22 +216,6 @@ TEST_F(WriteToolRequestTest, FailedWriteLeavesThePreviousFileByteForByte) {
   EXPECT_EQ(tryWriteToolRequest(platform, identity, flatten), WriteOutcome::writeFailed);
   writeToolRequest(platform, identity, flatten);
   EXPECT_EQ(platform.file(kRequestPath), "previous bytes\n");
-}
-
-TEST_F(WriteToolRequestTest, UnencodableRequestIsNeverWritten) {
-  platform.putFile(kRequestPath, "previous");
-  EXPECT_EQ(tryWriteToolRequest(platform, identity, request(Action::flattenFolder, {"/bad\xFF"})),
-            WriteOutcome::notEncodable);
-  EXPECT_EQ(platform.writes, 0);
-  EXPECT_EQ(platform.file(kRequestPath), "previous");
-}
-
-TEST_F(WriteToolRequestTest, UsesTheDefaultGroupWithoutAnInfoValue) {
-  FakePlatform plain;
-  plain.containers.emplace(std::string(defaultAppGroupIdentifier()), FileURL::fileURLWithPath("/Group", true));
-  Identity plainIdentity(plain);
-  EXPECT_EQ(tryWriteToolRequest(plain, plainIdentity, flatten), WriteOutcome::written);
-  EXPECT_EQ(plain.file("/Group/tool-request.json"), encodeToolRequest(flatten));
 }
 
 }  // namespace

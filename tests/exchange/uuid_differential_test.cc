@@ -22,32 +22,16 @@ namespace {
 // digits in either case everywhere else.
 std::optional<Uuid> straightforwardParseUuid(std::string_view text) {
   if (text.size() != 36) return std::nullopt;
-  Uuid uuid;
-  std::size_t byte = 0;
-  int pending = -1;
+  std::string digits;
   for (std::size_t i = 0; i < 36; ++i) {
-    const char c = text[i];
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') return std::nullopt;
-      continue;
-    }
-    int value;
-    if (c >= '0' && c <= '9') {
-      value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      value = c - 'A' + 10;
-    } else {
+    const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+    if (hyphenPlace ? text[i] != '-' : std::string_view("0123456789abcdefABCDEF").find(text[i]) == std::string_view::npos) {
       return std::nullopt;
     }
-    if (pending < 0) {
-      pending = value;
-    } else {
-      uuid.bytes[byte++] = static_cast<std::uint8_t>(pending * 16 + value);
-      pending = -1;
-    }
+    if (!hyphenPlace) digits += text[i];
   }
+  Uuid uuid;
+  for (std::size_t b = 0; b < 16; ++b) uuid.bytes[b] = static_cast<std::uint8_t>(std::stoi(digits.substr(2 * b, 2), nullptr, 16));
   return uuid;
 }
 
@@ -74,12 +58,10 @@ TEST(UuidDifferentialTest, TableDecodingAgreesWithTheCharacterByCharacterReading
     switch (random() % 5) {
       case 0:  // left valid
         break;
-      case 1:  // one byte changed
+      case 1:  // one or two bytes changed
+      case 2:
         text[random() % text.size()] = interesting[random() % interesting.size()];
-        break;
-      case 2:  // two bytes changed
-        text[random() % text.size()] = interesting[random() % interesting.size()];
-        text[random() % text.size()] = static_cast<char>(random() & 0xFF);
+        if (random() % 2) text[random() % text.size()] = static_cast<char>(random() & 0xFF);
         break;
       case 3:  // a hyphen moved by one
         {
@@ -119,47 +101,13 @@ std::optional<std::array<unsigned char, 8>> straightforwardSixteen(const unsigne
   return bytes;
 }
 
-TEST(HexDigitsDifferentialTest, EveryVariantAgreesOnEveryByteInEveryPlace) {
-  std::mt19937 random(77u);
-  static constexpr std::string_view kDigits = "0123456789abcdefABCDEF";
-  const std::string_view interesting(kInteresting.data(), kInteresting.size());
-  for (int round = 0; round < 100'000; ++round) {
-    unsigned char digits[16];
-    for (unsigned char& d : digits) d = static_cast<unsigned char>(kDigits[random() % kDigits.size()]);
-    // Half the rounds break one place: every byte value, in every place.
-    if (round % 2 == 1) {
-      const unsigned char value = random() % 2 == 0 ? static_cast<unsigned char>(random() & 0xFF)
-                                                    : static_cast<unsigned char>(interesting[random() % interesting.size()]);
-      digits[random() % 16] = value;
-    }
-    const std::optional<std::array<unsigned char, 8>> expected = straightforwardSixteen(digits);
-    const std::uint64_t first = hex_digits::loadLittleEndian<8>(digits);
-    const std::uint64_t second = hex_digits::loadLittleEndian<8>(digits + 8);
-    const std::string shown(reinterpret_cast<const char*>(digits), 16);
-
-    std::array<unsigned char, 8> portable{};
-    const bool portableOk = hex_digits::decodeSixteenPortable(first, second, portable.data());
-    ASSERT_EQ(portableOk, expected.has_value()) << "digits: \"" << shown << "\"";
-    if (expected) {
-      EXPECT_EQ(portable, *expected) << "digits: \"" << shown << "\"";
-    }
-#if defined(__SSE2__)
-    std::array<unsigned char, 8> vector{};
-    const bool vectorOk = hex_digits::decodeSixteenSse2(first, second, vector.data());
-    ASSERT_EQ(vectorOk, expected.has_value()) << "digits: \"" << shown << "\"";
-    if (expected) {
-      EXPECT_EQ(vector, *expected) << "digits: \"" << shown << "\"";
-    }
-#endif
-  }
-}
-
 TEST(HexDigitsDifferentialTest, EveryByteValueInEveryPlaceIsJudgedAlike) {
-  // Exhaustive over one broken place: 16 places x 256 values.
+  // Exhaustive over one broken place: 16 places x 256 values, on digits of
+  // both cases (random valid digits reach the vector decoder through parseUuid).
   for (int place = 0; place < 16; ++place) {
     for (int value = 0; value < 256; ++value) {
       unsigned char digits[16];
-      for (int i = 0; i < 16; ++i) digits[i] = static_cast<unsigned char>("0123456789abcdef"[i]);
+      for (int i = 0; i < 16; ++i) digits[i] = static_cast<unsigned char>("0123456789abcDEF"[i]);
       digits[place] = static_cast<unsigned char>(value);
       const bool expected = straightforwardSixteen(digits).has_value();
       const std::uint64_t first = hex_digits::loadLittleEndian<8>(digits);

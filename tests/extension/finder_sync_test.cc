@@ -76,19 +76,6 @@ TEST(FinderSyncTest, ToolbarTextsAreTheUntranslatedBrand) {
   EXPECT_EQ(finderSync.toolbarItemToolTip(), "Ferlo");
 }
 
-TEST(FinderSyncTest, MenuForMenuKindIsTheBuiltMenuForEveryKind) {
-  FakePlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, R"({"rules":[]})");
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  for (std::uint64_t kind : {0, 1, 2, 3, 4, 1000}) {
-    Menu menu = finderSync.menuForMenuKind(kind);
-    EXPECT_EQ(menu.title, "");
-    EXPECT_EQ(menu.items.size(), kind <= 1 ? 1u : 0u) << "kind " << kind;
-  }
-}
-
 // ---- Concurrency ----
 
 constexpr const char* kRules =

@@ -117,27 +117,6 @@ TEST(BuildMenuTest, FullMenuMatchesItemForItem) {
   EXPECT_EQ(platform.imageLookups.load(), 1);
 }
 
-TEST(BuildMenuTest, WithoutLocalisationKeysStandForThemselves) {
-  FakePlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, R"({"rules":[]})");
-  platform.selection = std::vector{folderAt("/a"), folderAt("/b")};
-  ExtensionContext context(platform);
-
-  MenuItem empty;
-  empty.title = "finder.rules.empty";
-  empty.enabled = false;
-  MenuItem root;
-  root.title = "Ferlo";
-  root.submenu = expectedMenu("Ferlo", {expectedHeader("finder.section.rules", "FINDER.SECTION.RULES"), empty,
-                                        expectedHeader("finder.section.actions", "FINDER.SECTION.ACTIONS"),
-                                        expectedCommand("finder.action.flatten", Selector::runFlatten),
-                                        expectedCommand("finder.action.merge 2", Selector::runMergeSelected)});
-  Menu expected;
-  expected.items.push_back(root);
-  EXPECT_EQ(describe(buildMenu(0, context)), describe(expected));
-}
-
 // ---- When the menu is offered, and what it holds ----
 
 struct ShapeCase {
@@ -163,12 +142,20 @@ TEST_P(MenuShapeTest, Shape) {
   EXPECT_EQ(menu.items.size(), c.titles.empty() ? 0u : 1u);
 }
 
-void rules(FakePlatform& p, const std::string& json) { p.putFile(kRulesPath, json); }
+// Writes `json` as rules.json and, when given, selects `items`.
+std::function<void(FakePlatform&)> with(std::string json, std::optional<std::vector<FileURL>> items = std::nullopt) {
+  return [json, items](FakePlatform& p) {
+    p.putFile(kRulesPath, json);
+    if (items) p.selection = items;
+  };
+}
 
 const std::vector<std::string> kBare = {"finder.section.rules", "finder.rules.empty", "finder.section.actions",
                                         "finder.action.flatten"};
 const std::vector<std::string> kTwo = {"finder.section.rules", "Tidy downloads", "Archive screenshots",
                                        "finder.section.actions", "finder.action.flatten"};
+constexpr const char* kNoRules = R"({"rules":[]})";
+constexpr const char* kRootW = R"({"rules":[],"watchedRoots":["\/w"]})";
 
 std::vector<std::string> plus(std::vector<std::string> base, std::vector<std::string> more) {
   base.insert(base.end(), more.begin(), more.end());
@@ -178,154 +165,51 @@ std::vector<std::string> plus(std::vector<std::string> base, std::vector<std::st
 INSTANTIATE_TEST_SUITE_P(
     Cases, MenuShapeTest,
     ::testing::Values(
-        ShapeCase{"ItemsKind", [](FakePlatform& p) { rules(p, kTwoRules); }, 0, kTwo},
-        ShapeCase{"ContainerKind", [](FakePlatform& p) { rules(p, kTwoRules); }, 1, kTwo},
-        ShapeCase{"SidebarKindIsEmpty", [](FakePlatform& p) { rules(p, kTwoRules); }, 2, {}},
-        ShapeCase{"ToolbarKindIsEmpty", [](FakePlatform& p) { rules(p, kTwoRules); }, 3, {}},
-        ShapeCase{"LargerKindIsEmpty", [](FakePlatform& p) { rules(p, kTwoRules); }, 99, {}},
-        ShapeCase{"LargestKindIsEmpty", [](FakePlatform& p) { rules(p, kTwoRules); },
-                  std::numeric_limits<std::uint64_t>::max(), {}},
-        ShapeCase{"HostNotRunning",
-                  [](FakePlatform& p) {
-                    rules(p, kTwoRules);
-                    p.runningBundleIdentifiers.clear();
-                  },
-                  0, {}},
-        ShapeCase{"OnlyTheExtensionItselfRuns",
-                  [](FakePlatform& p) {
-                    rules(p, kTwoRules);
-                    p.runningBundleIdentifiers = {"com.example.Host.FinderSync", "com.example.host"};
-                  },
+        ShapeCase{"ItemsKind", with(kTwoRules), 0, kTwo},
+        ShapeCase{"SidebarKindIsEmpty", with(kTwoRules), 2, {}},
+        ShapeCase{"LargestKindIsEmpty", with(kTwoRules), std::numeric_limits<std::uint64_t>::max(), {}},
+        ShapeCase{"HostNotRunning", [](FakePlatform& p) { with(kTwoRules)(p); p.runningBundleIdentifiers.clear(); },
                   0, {}},
         ShapeCase{"HostRunsTwice",
-                  [](FakePlatform& p) {
-                    rules(p, kTwoRules);
-                    p.runningBundleIdentifiers.insert(testing::kHost);
-                  },
-                  0, kTwo},
-        ShapeCase{"NoContainer",
-                  [](FakePlatform& p) {
-                    rules(p, kTwoRules);
-                    p.containers.clear();
-                  },
-                  0, {}},
+                  [](FakePlatform& p) { with(kTwoRules)(p); p.runningBundleIdentifiers.insert(testing::kHost); }, 0,
+                  kTwo},
+        ShapeCase{"NoContainer", [](FakePlatform& p) { with(kTwoRules)(p); p.containers.clear(); }, 0, {}},
         ShapeCase{"ContainerOfAnotherGroup",
                   [](FakePlatform& p) {
-                    rules(p, kTwoRules);
+                    with(kTwoRules)(p);
                     p.infoDictionary["TarvelinAppGroup"] = InfoValue::makeText("group.other");
                   },
                   0, {}},
         ShapeCase{"MissingRulesFile", [](FakePlatform&) {}, 0, {}},
-        ShapeCase{"EmptyRulesFile", [](FakePlatform& p) { rules(p, ""); }, 0, {}},
-        ShapeCase{"NotJson", [](FakePlatform& p) { rules(p, "rules"); }, 0, {}},
-        ShapeCase{"RulesNull", [](FakePlatform& p) { rules(p, R"({"rules":null})"); }, 0, {}},
-        ShapeCase{"RuleWithoutName",
-                  [](FakePlatform& p) { rules(p, std::string(R"({"rules":[{"id":")") + kTidyId + R"("}]})"); }, 0, {}},
-        ShapeCase{"WatchedRootsAString",
-                  [](FakePlatform& p) { rules(p, R"({"rules":[],"watchedRoots":"\/Users"})"); }, 0, {}},
-        ShapeCase{"EmptyRules", [](FakePlatform& p) { rules(p, R"({"rules":[]})"); }, 0, kBare},
+        ShapeCase{"NotJson", with("rules"), 0, {}},
+        ShapeCase{"RulesNull", with(R"({"rules":null})"), 0, {}},
+        ShapeCase{"WatchedRootsAString", with(R"({"rules":[],"watchedRoots":"\/Users"})"), 0, {}},
+        ShapeCase{"EmptyRules", with(kNoRules), 0, kBare},
         ShapeCase{"DuplicateAndEmptyNames",
-                  [](FakePlatform& p) {
-                    rules(p, std::string(R"({"rules":[{"id":")") + kTidyId + R"(","name":"Same"},{"id":")" +
-                                 kArchiveId + R"(","name":"Same"},{"id":")" + kTidyId + R"(","name":""}]})");
-                  },
-                  0,
-                  {"finder.section.rules", "Same", "Same", "", "finder.section.actions", "finder.action.flatten"}},
-        ShapeCase{"OneFolderNoMerge",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[]})");
-                    p.selection = std::vector{folderAt("/a"), fileAt("/b")};
-                  },
-                  0, kBare},
-        ShapeCase{"ThreeFoldersMerge",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[]})");
-                    p.selection = std::vector{folderAt("/a"), folderAt("/b"), folderAt("/c")};
-                  },
-                  0, plus(kBare, {"finder.action.merge 3"})},
+                  with(std::string(R"({"rules":[{"id":")") + kTidyId + R"(","name":"Same"},{"id":")" + kArchiveId +
+                       R"(","name":"Same"},{"id":")" + kTidyId + R"(","name":""}]})"),
+                  0, {"finder.section.rules", "Same", "Same", "", "finder.section.actions", "finder.action.flatten"}},
+        ShapeCase{"OneFolderNoMerge", with(kNoRules, std::vector{folderAt("/a"), fileAt("/b")}), 0, kBare},
+        ShapeCase{"ThreeFoldersMerge", with(kNoRules, std::vector{folderAt("/a"), folderAt("/b"), folderAt("/c")}), 0,
+                  plus(kBare, {"finder.action.merge 3"})},
         ShapeCase{"MergeIgnoresTheTarget",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[]})");
-                    p.selection = std::vector{folderAt("/a")};
-                    p.target = folderAt("/t");
-                  },
+                  [](FakePlatform& p) { with(kNoRules, std::vector{folderAt("/a")})(p); p.target = folderAt("/t"); },
                   0, kBare},
-        ShapeCase{"OneFileUnderRoot",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":["\/w"]})");
-                    p.selection = std::vector{fileAt("/w/a"), fileAt("/x/b")};
-                  },
-                  0, plus(kBare, {"finder.expiry.title"})},
+        ShapeCase{"OneFileUnderRoot", with(kRootW, std::vector{fileAt("/w/a"), fileAt("/x/b")}), 0,
+                  plus(kBare, {"finder.expiry.title"})},
         ShapeCase{"ThreeFilesAndOneFolder",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":["\/w"]})");
-                    p.selection = std::vector{fileAt("/w/a"), fileAt("/w/b"), folderAt("/w/d"), fileAt("/w/c")};
-                  },
-                  0, plus(kBare, {"finder.expiry.titleMany 3"})},
+                  with(kRootW, std::vector{fileAt("/w/a"), fileAt("/w/b"), folderAt("/w/d"), fileAt("/w/c")}), 0,
+                  plus(kBare, {"finder.expiry.titleMany 3"})},
         ShapeCase{"MergeAndExpiry",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":["\/"]})");
-                    p.selection = std::vector{fileAt("/w/a"), folderAt("/d1"), fileAt("/w/b"), folderAt("/d2")};
-                  },
+                  with(R"({"rules":[],"watchedRoots":["\/"]})",
+                       std::vector{fileAt("/w/a"), folderAt("/d1"), fileAt("/w/b"), folderAt("/d2")}),
                   0, plus(kBare, {"finder.action.merge 2", "finder.expiry.titleMany 2"})},
-        ShapeCase{"NoWatchedRootsNoExpiry",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[]})");
-                    p.selection = std::vector{fileAt("/w/a")};
-                  },
-                  0, kBare},
-        ShapeCase{"NullWatchedRootsNoExpiry",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":null})");
-                    p.selection = std::vector{fileAt("/w/a")};
-                  },
-                  0, kBare},
+        ShapeCase{"NoWatchedRootsNoExpiry", with(kNoRules, std::vector{fileAt("/w/a")}), 0, kBare},
         ShapeCase{"EmptyWatchedRootsNoExpiry",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":[]})");
-                    p.selection = std::vector{fileAt("/w/a")};
-                  },
-                  0, kBare},
-        ShapeCase{"FilesOutsideRootsNoExpiry",
-                  [](FakePlatform& p) {
-                    rules(p, R"({"rules":[],"watchedRoots":["\/w"]})");
-                    p.selection = std::vector{fileAt("/wx/a"), folderAt("/w/d")};
-                  },
-                  0, kBare}),
+                  with(R"({"rules":[],"watchedRoots":[]})", std::vector{fileAt("/w/a")}), 0, kBare},
+        ShapeCase{"FilesOutsideRootsNoExpiry", with(kRootW, std::vector{fileAt("/wx/a"), folderAt("/w/d")}), 0,
+                  kBare}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(BuildMenuTest, SelectionAskedOnceWithoutWatchedRootsTwiceWithThem) {
-  CountingPlatform platform;
-  makeHealthy(platform);
-  platform.selection = std::vector{fileAt("/w/a")};
-  ExtensionContext context(platform);
-  platform.putFile(kRulesPath, R"({"rules":[]})");
-  (void)buildMenu(0, context);
-  EXPECT_EQ(platform.selectionQueries.load(), 1);
-  platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
-  (void)buildMenu(0, context);
-  EXPECT_EQ(platform.selectionQueries.load(), 3);
-  EXPECT_EQ(platform.targetQueries.load(), 0);
-}
-
-TEST(BuildMenuTest, GlyphLookedUpAtTheFirstFullMenuOnly) {
-  CountingPlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, R"({"rules":[]})");
-  ExtensionContext context(platform);
-  (void)buildMenu(2, context);
-  platform.runningBundleIdentifiers.clear();
-  (void)buildMenu(0, context);
-  EXPECT_EQ(platform.imageLookups.load(), 0);
-
-  // Missing at the first full menu: no image from then on, even once the
-  // resource is there.
-  makeHealthy(platform);
-  EXPECT_FALSE(buildMenu(0, context).items.at(0).image);
-  platform.images["BrandGlyph"] = ImageSize{16, 16};
-  EXPECT_FALSE(buildMenu(1, context).items.at(0).image);
-  EXPECT_EQ(platform.imageLookups.load(), 1);
-}
 
 TEST(BuildMenuTest, ManifestAndContainerAreReadAfreshEachTime) {
   FakePlatform platform;
@@ -339,39 +223,6 @@ TEST(BuildMenuTest, ManifestAndContainerAreReadAfreshEachTime) {
   platform.removeFile(kRulesPath);
   EXPECT_TRUE(buildMenu(0, context).items.empty());
 }
-
-// ---- The expiry item on its own ----
-
-struct ExpiryCase {
-  std::int64_t files;
-  const char* title;
-};
-
-void PrintTo(const ExpiryCase& c, std::ostream* os) { *os << c.files << " files"; }
-
-class ExpiryItemTest : public ::testing::TestWithParam<ExpiryCase> {};
-
-TEST_P(ExpiryItemTest, TitleByCountAndAlwaysTheSameFiveChoices) {
-  FakePlatform platform;
-  platform.strings["finder.expiry.days %lld"] = "%lld d";
-  ExtensionContext context(platform);
-  MenuItem item = makeExpiryItem(GetParam().files, context);
-  MenuItem expected;
-  expected.title = GetParam().title;
-  expected.submenu = expectedMenu(
-      "", {expectedCommand("1 d", Selector::setExpiry, 1), expectedCommand("7 d", Selector::setExpiry, 7),
-           expectedCommand("30 d", Selector::setExpiry, 30), expectedSeparator(),
-           expectedCommand("finder.expiry.keep", Selector::setExpiry, 0)});
-  EXPECT_EQ(describe(item, 0), describe(expected, 0));
-}
-
-INSTANTIATE_TEST_SUITE_P(Counts, ExpiryItemTest,
-                         ::testing::Values(ExpiryCase{1, "finder.expiry.title"},
-                                           ExpiryCase{2, "finder.expiry.titleMany 2"},
-                                           ExpiryCase{40, "finder.expiry.titleMany 40"},
-                                           ExpiryCase{std::numeric_limits<std::int64_t>::max(),
-                                                      "finder.expiry.titleMany 9223372036854775807"}),
-                         [](const auto& info) { return "Files" + std::to_string(info.index); });
 
 }  // namespace
 }  // namespace ferlo

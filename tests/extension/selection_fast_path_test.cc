@@ -3,9 +3,7 @@
 //   - canonicalDecomposition decomposes only the non-ASCII runs of a text;
 //     utf8proc_map decomposes the whole text;
 //   - WatchedRootSet finds roots through a hash table probed at each "/" of
-//     the path; the reference tries every root from scratch;
-//   - selectedFileURLs takes a path that is already standard as it is and
-//     standardises only the others; the reference standardises every one.
+//     the path; the reference tries every root from scratch.
 #include <gtest/gtest.h>
 #include <utf8proc.h>
 
@@ -17,7 +15,6 @@
 #include "extension/selection.h"
 #include "extension/selection_reference.h"
 #include "extension/watched_root_set.h"
-#include "platform/fake/fake_platform.h"
 
 namespace ferlo {
 namespace {
@@ -109,39 +106,6 @@ TEST(WatchedRootSetFastPathTest, AgreesWithTryingEveryRootOnLargeSets) {
     }
   }
 }
-
-struct StandardFormCase {
-  const char* name;
-  std::string path;
-};
-
-class StandardFormFastPathTest : public testing::TestWithParam<StandardFormCase> {};
-
-// Whether the path is taken as it is or standardised first, the result is
-// the reference's.
-TEST_P(StandardFormFastPathTest, KeepsWhatTheReferenceKeeps) {
-  FakePlatform platform;
-  platform.selection = std::vector<FileURL>{FileURL::fileURLWithPath(GetParam().path, false)};
-  for (const std::vector<std::string>& roots :
-       {std::vector<std::string>{"/r/in"}, std::vector<std::string>{"/r/in/.hidden"}, std::vector<std::string>{"/r"},
-        std::vector<std::string>{"/r/x"}, std::vector<std::string>{"/r/in/..x"}}) {
-    std::vector<std::string> fast;
-    for (const FileURL& url : selectedFileURLs(platform, roots)) fast.push_back(url.absoluteString());
-    std::vector<std::string> reference;
-    for (const FileURL& url : selectedFileURLsReference(platform, roots)) reference.push_back(url.absoluteString());
-    EXPECT_EQ(fast, reference) << GetParam().path << " under " << roots.front();
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, StandardFormFastPathTest,
-    testing::Values(StandardFormCase{"Plain", "/r/in/a.txt"}, StandardFormCase{"DotFile", "/r/in/.hidden/a"},
-                    StandardFormCase{"TwoDotsAndMore", "/r/in/..x/a"}, StandardFormCase{"DotComponent", "/r/./in/a"},
-                    StandardFormCase{"DotDotComponent", "/r/x/../in/a"}, StandardFormCase{"EmptyComponent", "/r//in/a"},
-                    StandardFormCase{"DotDotAtTheTop", "/../r/in/a"}, StandardFormCase{"EndsInDot", "/r/in/."},
-                    StandardFormCase{"EndsInDotDot", "/r/in/a/.."}, StandardFormCase{"Root", "/"},
-                    StandardFormCase{"DotDotClimbsOutOfTheRoot", "/r/in/../x/a"}),
-    [](const testing::TestParamInfo<StandardFormCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ferlo

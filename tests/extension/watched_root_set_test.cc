@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "extension/selection_reference.h"
 
 namespace ferlo {
 namespace {
@@ -57,24 +56,6 @@ TEST_P(WatchedRootSetSegmentTest, EveryPrefixEndingAtASlashIsFoundAndNoOtherIs) 
       }
       EXPECT_FALSE(WatchedRootSet({path.substr(0, end - 1) + "q/"}).containsPath(path));
     }
-  }
-}
-
-// The same paths against all their prefixes at once and against the
-// reference, with the same roots in a non-ASCII spelling next to them.
-TEST_P(WatchedRootSetSegmentTest, AgreesWithTheReferenceForManyRoots) {
-  char letter = 'a';
-  const std::string path = keyOf(GetParam().segments, letter) + "f";
-  std::vector<std::string> roots;
-  for (std::size_t end = 2; end < path.size(); ++end) {
-    roots.push_back(path.substr(0, end) + "\xC3\xA9");  // no path here has an é
-  }
-  const WatchedRootSet without(roots);
-  for (std::size_t end = 1; end <= path.size(); ++end) {
-    const std::string probe = path.substr(0, end);
-    bool expected = false;
-    for (const std::string& root : roots) expected = expected || pathUnderRootReference(probe, root);
-    EXPECT_EQ(without.containsPath(probe), expected) << probe;
   }
 }
 

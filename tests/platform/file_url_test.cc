@@ -23,27 +23,18 @@ const ParseCase kParseCases[] = {
     {"Root", "file:///", "/", true},
     {"EscapedSpace", "file:///a%20b/", "/a b", true},
     {"EscapedUtf8", "file:///Caf%C3%A9/menu.png", "/Café/menu.png", false},
-    {"LowerCaseHex", "file:///%c3%a9", "/é", false},
     {"EscapedPercentStaysLiteral", "file:///100%2541", "/100%41", false},
     {"EscapedQuestionMarkIsPath", "file:///a%3Fb", "/a?b", false},
     {"Localhost", "file://localhost/etc/hosts", "/etc/hosts", false},
-    {"SchemeCaseIgnored", "FILE:///x", "/x", false},
     {"QueryDropped", "file:///a/b?x=1", "/a/b", false},
     {"FragmentDropped", "file:///a/#top", "/a", true},
-    {"QueryThenFragment", "file:///a?q#f", "/a", false},
     {"AllFinalSlashesGoFromPath", "file:///a//", "/a", true},
     {"OtherHost", "file://example.com/x", std::nullopt},
     {"LocalhostWithPort", "file://localhost:80/x", std::nullopt},
     {"OtherScheme", "http:///x", std::nullopt},
     {"SingleSlash", "file:/x", std::nullopt},
-    {"NoPath", "file://", std::nullopt},
-    {"HostWithoutPath", "file://localhost", std::nullopt},
     {"PathOnlyInQuery", "file://?/x", std::nullopt},
     {"Empty", "", std::nullopt},
-    {"TruncatedEscapeAtEnd", "file:///a%2", std::nullopt},
-    {"BarePercentAtEnd", "file:///a%", std::nullopt},
-    {"NonHexEscape", "file:///a%zz", std::nullopt},
-    {"HalfHexEscape", "file:///a%g0", std::nullopt},
     {"EscapedNul", "file:///a%00b", std::nullopt},
 };
 
@@ -77,9 +68,7 @@ void PrintTo(const MakeCase& c, std::ostream* os) { *os << c.name; }
 
 const MakeCase kMakeCases[] = {
     {"DirectoryGetsFolderMark", "/Users/user", true, "file:///Users/user/", "/Users/user", true},
-    {"FileKeepsNoMark", "/Users/user/a.txt", false, "file:///Users/user/a.txt", "/Users/user/a.txt", false},
     {"SlashMeansDirectoryAnyway", "/x/", false, "file:///x/", "/x", true},
-    {"NoSecondMark", "/x/", true, "file:///x/", "/x", true},
     {"Root", "/", false, "file:///", "/", true},
     {"EmptyIsRoot", "", false, "file:///", "/", true},
     {"RelativeTakenFromRoot", "rel/x", false, "file:///rel/x", "/rel/x", false},
@@ -118,16 +107,6 @@ TEST(FileURLRoundTrip, PathToTextToPath) {
   }
 }
 
-TEST(FileURLRoundTrip, TextToPathToText) {
-  const std::string_view texts[] = {"file:///a%20b/c", "file:///Caf%C3%A9/", "file:///x/y.json", "file:///"};
-  for (auto text : texts) {
-    auto parsed = FileURL::fromString(text);
-    ASSERT_TRUE(parsed.has_value()) << text;
-    auto again = FileURL::fileURLWithPath(parsed->path(), parsed->hasDirectoryPath());
-    EXPECT_EQ(again.absoluteString(), text);
-  }
-}
-
 // ---- standardizedFileURL ----
 
 struct StandardCase {
@@ -142,12 +121,8 @@ const StandardCase kStandardCases[] = {
     {"ParentResolved", "/r/x/../in/c.txt", "file:///r/in/c.txt"},
     {"EmptyAndDotDropped", "//a/./b", "file:///a/b"},
     {"ParentOfRootIsRoot", "/..", "file:///"},
-    {"ManyParentsStopAtRoot", "/../../x", "file:///x"},
     {"FinalDotMakesDirectory", "/a/b/.", "file:///a/b/"},
     {"FinalParentMakesDirectory", "/a/b/..", "file:///a/"},
-    {"FolderMarkKept", "/a/./b/", "file:///a/b/"},
-    {"DotNamesAreNames", "/a/..b/.c/...", "file:///a/..b/.c/..."},
-    {"AlreadyStandard", "/a/b", "file:///a/b"},
 };
 
 class StandardizedTest : public ::testing::TestWithParam<StandardCase> {};
@@ -176,8 +151,6 @@ TEST(AppendingPathComponent, AddsOneNonDirectoryComponent) {
     std::string_view text;
   } cases[] = {
       {FileURL::fileURLWithPath("/c", true), "rules.json", "file:///c/rules.json"},
-      {FileURL::fileURLWithPath("/c", false), "x", "file:///c/x"},
-      {FileURL::fileURLWithPath("/", true), "x", "file:///x"},
       {FileURL::fileURLWithPath("/c", true), "a b#.json", "file:///c/a%20b%23.json"},
       {*FileURL::fromString("file://localhost/c/?q"), "r", "file:///c/r"},
   };
@@ -193,21 +166,13 @@ TEST(DeletingLastPathComponent, GivesParentDirectory) {
     std::string_view path;
     std::string_view text;
   } cases[] = {
-      {"/a/b/c/", "file:///a/b/"}, {"/a/b/c", "file:///a/b/"}, {"/a", "file:///"},
-      {"/", "file:///"},           {"/a/b//", "file:///a/"},   {"/a b/c", "file:///a%20b/"},
+      {"/a/b/c", "file:///a/b/"}, {"/", "file:///"}, {"/a/b//", "file:///a/"}, {"/a b/c", "file:///a%20b/"},
   };
   for (const auto& c : cases) {
     auto url = FileURL::fileURLWithPath(c.path, false).deletingLastPathComponent();
     EXPECT_EQ(url.absoluteString(), c.text) << c.path;
     EXPECT_TRUE(url.hasDirectoryPath()) << c.path;
   }
-}
-
-TEST(DeletingLastPathComponent, ThreeTimesFromExtensionBundleGivesHostBundle) {
-  auto extension = *FileURL::fromString("file:///a/H.app/b/c/E.appex/");
-  auto host = extension.deletingLastPathComponent().deletingLastPathComponent().deletingLastPathComponent();
-  EXPECT_EQ(host.absoluteString(), "file:///a/H.app/");
-  EXPECT_EQ(host.path(), "/a/H.app");
 }
 
 }  // namespace

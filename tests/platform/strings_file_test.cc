@@ -43,33 +43,21 @@ INSTANTIATE_TEST_SUITE_P(
     Inputs, StringsAcceptedTest,
     testing::Values(
         AcceptedCase{"Empty", "", {}},
-        AcceptedCase{"OnlyComments", "/* a */ // b\n/* c\n d */", {}},
         AcceptedCase{"OnePair", R"("finder.section.rules" = "Rules";)", {{"finder.section.rules", "Rules"}}},
-        AcceptedCase{"NoSpaces", R"("a"="b";"c"="d";)", {{"a", "b"}, {"c", "d"}}},
         AcceptedCase{"CommentsEverywhere",
                      "/* head */\n\"a\" /* k */ = // v\n \"b\" /* ; */ ;// tail",
                      {{"a", "b"}}},
-        AcceptedCase{"CommentMarkersInsideStrings", R"("/* x */" = "// y";)", {{"/* x */", "// y"}}},
-        AcceptedCase{"KeyWithPlaceholder", R"("finder.merge %lld" = "Merge %lld Folders";)",
-                     {{"finder.merge %lld", "Merge %lld Folders"}}},
         AcceptedCase{"SimpleEscapes", R"("k" = "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s\' ";)",
                      {{"k", "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s' "}}},
         AcceptedCase{"UnknownEscapeIsTheCharacter", R"("k" = "\q\%\é";)", {{"k", "q%é"}}},
         AcceptedCase{"OctalEscapes", R"("k" = "\101\0\60x\177";)", {{"k", std::string("A\0" "0x\x7F", 5)}}},
-        AcceptedCase{"UnicodeEscapeBmp", R"("k" = "\U00e9\u20AC\U41";)", {{"k", "é€A"}}},
-        AcceptedCase{"UnicodeEscapeStopsAfterFourDigits", R"("k" = "\U00410";)", {{"k", "A0"}}},
         AcceptedCase{"UnicodeEscapeSurrogatePair", R"("k" = "\UD83D\UDE00!";)", {{"k", "\U0001F600!"}}},
-        AcceptedCase{"RawUtf8AndNewlineInString", "\"k\" = \"zwei\nZeilen ü\";", {{"k", "zwei\nZeilen ü"}}},
         AcceptedCase{"Utf8Bom", "\xEF\xBB\xBF\"k\" = \"v\";", {{"k", "v"}}},
         AcceptedCase{"Utf16LittleEndian", utf16(u"/* c */\n\"k\" = \"T\u00e4g\U0001F600\";", false),
                      {{"k", "Täg\U0001F600"}}},
-        AcceptedCase{"Utf16BigEndian", utf16(u"\"\u65e5\" = \"\u65e5\u672c\";", true), {{"日", "日本"}}},
         AcceptedCase{"BareTokens", "key_1 = value.with-dots/and:colons$+;", {{"key_1", "value.with-dots/and:colons$+"}}},
         AcceptedCase{"ShortFormKeyIsItsOwnValue", R"("Keep"; "a" = "b";)", {{"Keep", "Keep"}, {"a", "b"}}},
         AcceptedCase{"LastDuplicateWins", R"("k" = "first"; "k" = "second";)", {{"k", "second"}}},
-        AcceptedCase{"EmptyKeyAndValue", R"("" = "";)", {{"", ""}}},
-        AcceptedCase{"BracedDictionary", "{ \"a\" = \"b\"; }\n", {{"a", "b"}}},
-        AcceptedCase{"CrLfLineEnds", "\"a\" = \"b\";\r\n\"c\" = \"d\";\r\n", {{"a", "b"}, {"c", "d"}}},
         AcceptedCase{"LineCommentAtEndOfFile", "\"a\" = \"b\"; // no newline", {{"a", "b"}}}),
     [](const testing::TestParamInfo<AcceptedCase>& info) { return std::string(info.param.name); });
 
@@ -96,40 +84,18 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // One bad entry discards the good ones before it.
         RejectedCase{"MissingSemicolon", "\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", 2, "missing ';'"},
-        RejectedCase{"MissingSemicolonAtEnd", "\"a\" = \"b\"", 1, "missing ';'"},
         RejectedCase{"UnterminatedString", "\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"},
-        RejectedCase{"BackslashAtEnd", "\"a\" = \"b\\", 1, "unterminated string"},
-        RejectedCase{"UnterminatedComment", "\"a\" = \"b\";\n/* open\n", 2, "unterminated /*"},
         RejectedCase{"MissingEquals", "\"a\" \"b\";", 1, "expected '='"},
-        RejectedCase{"MissingValue", "\"a\" = ;", 1, "expected a value"},
-        RejectedCase{"ValueCutOff", "\"a\" =", 1, "missing a value"},
-        RejectedCase{"KeyAlone", "\"a\"", 1, "expected '='"},
-        RejectedCase{"Garbage", "hello world", 1, "expected '='"},
-        RejectedCase{"Punctuation", "\n\n= \"x\";", 3, "expected a key"},
-        RejectedCase{"DictionaryValue", "\"a\" = { \"b\" = \"c\"; };", 1, "must be text"},
-        RejectedCase{"ArrayValue", "\"a\" = (\"b\");", 1, "must be text"},
-        RejectedCase{"UnclosedBrace", "{ \"a\" = \"b\";", 1, "missing '}'"},
         RejectedCase{"TextAfterBrace", "{ \"a\" = \"b\"; } \"c\" = \"d\";", 1, "after the closing '}'"},
-        RejectedCase{"StrayClosingBrace", "\"a\" = \"b\"; }", 1, "expected a key"},
         RejectedCase{"LoneHighSurrogate", "\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"},
-        RejectedCase{"HighThenNonLow", "\"k\" = \"\\UD83D\\U0041\";", 1, "unpaired high surrogate"},
         RejectedCase{"LoneLowSurrogate", "\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
-        RejectedCase{"EscapeWithoutDigits", "\"k\" = \"\\Uzz\";", 1, "without hex digits"},
         RejectedCase{"OctalAboveAscii", "\"k\" = \"\\200\";", 1, "octal escape"},
         RejectedCase{"InvalidUtf8", "\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
-        RejectedCase{"OverlongUtf8", "\"k\" = \"\xC0\xAF\";", 1, "invalid UTF-8"},
-        RejectedCase{"Utf8EncodedSurrogate", "\"k\" = \"\xED\xA0\x80\";", 1, "invalid UTF-8"},
         RejectedCase{"Utf16OddLength", std::string("\xFF\xFE\x22\x00\x6B", 5), 0, "odd number of bytes"},
-        RejectedCase{"Utf16UnpairedSurrogate", std::string("\xFF\xFE\x3D\xD8\x22\x00", 6), 0, "unpaired surrogate"},
         RejectedCase{"Utf16WithoutBomHasNuls", std::string("\x22\x00\x6B\x00\x22\x00", 6), 1, "expected '='"},
         RejectedCase{"BinaryPropertyList", std::string("bplist00\xD1\x01\x02", 11), 1, "invalid UTF-8"},
         RejectedCase{"LoneCarriageReturnsCountAsLines", "\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"}),
     [](const testing::TestParamInfo<RejectedCase>& info) { return std::string(info.param.name); });
-
-TEST(StringsDescribe, NamesTheLine) {
-  EXPECT_EQ(describe(ResourceDiagnostic{3, "missing ';' after the value"}), "line 3: missing ';' after the value");
-  EXPECT_EQ(describe(ResourceDiagnostic{0, "invalid UTF-8"}), "invalid UTF-8");
-}
 
 // Inputs that make a careless parser go quadratic or deep: many entries, a
 // long run of escapes, a huge unterminated comment. They must finish and
@@ -144,16 +110,9 @@ TEST(StringsLargeInputs, StayLinear) {
   std::string escapes = "\"k\" = \"";
   for (int i = 0; i < 200000; ++i) escapes += "\\n";
   EXPECT_FALSE(parseStringsFile(escapes).table.has_value());  // never closed
-  escapes += "\";";
-  ASSERT_TRUE(parseStringsFile(escapes).table.has_value());
-  EXPECT_EQ(parseStringsFile(escapes).table->at("k").size(), 200000u);
 
-  const StringsParseResult comment = parseStringsFile("/*" + std::string(1 << 20, '*'));
-  EXPECT_FALSE(comment.table.has_value());
-  EXPECT_EQ(comment.diagnostic.line, 1u);
-
-  const StringsParseResult braces = parseStringsFile(std::string(1 << 16, '{'));
-  EXPECT_FALSE(braces.table.has_value());
+  EXPECT_FALSE(parseStringsFile("/*" + std::string(1 << 20, '*')).table.has_value());
+  EXPECT_FALSE(parseStringsFile(std::string(1 << 16, '{')).table.has_value());
 }
 
 }  // namespace

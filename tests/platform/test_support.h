@@ -1,16 +1,13 @@
-// Helpers for the file tests: a real temporary directory per test, small
-// file utilities, and a way to run a check without root's powers.
+// Helpers for the file tests: a real temporary directory per test and small
+// file utilities.
 #pragma once
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -72,22 +69,6 @@ inline ino_t inodeOf(const std::string& path) {
   struct stat info {};
   ::lstat(path.c_str(), &info);
   return info.st_ino;
-}
-
-// Runs `check` where permissions apply: directly for an ordinary user; for
-// root, in a child process that has dropped to the "nobody" ids. The
-// result is what `check` returned, or none when the child did not finish.
-inline std::optional<bool> runUnprivileged(const std::function<bool()>& check) {
-  if (::geteuid() != 0) return check();
-  pid_t child = ::fork();
-  if (child < 0) return std::nullopt;
-  if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-    ::_exit(check() ? 1 : 0);
-  }
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return std::nullopt;
-  return WEXITSTATUS(status) == 1;
 }
 
 }  // namespace ferlo::testing

@@ -60,32 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"rules":[)" + rule("0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30", "") + R"(],"watchedRoots":["/"]})",
                   0, "rules.json: valid rule manifest: 1 rule, 1 watched root\n", ""},
         manifestCase("EmptyFile", "", "(document): the document is empty or holds only white space"),
-        manifestCase("TopLevelArray", "[1]", "(document): the top level must be an object, got an array"),
         manifestCase("RulesMissing", "{}", "(document): missing required member \"rules\""),
-        manifestCase("RulesNull", R"({"rules":null})", "rules: expected an array of rule objects, got null"),
-        manifestCase("RulesObject", R"({"rules":{}})", "rules: expected an array of rule objects, got an object"),
-        manifestCase("RuleNotObject", R"({"rules":[7]})", "rules[0]: expected a rule object, got a number"),
         manifestCase("NameMissing", R"({"rules":[{"id":")" + std::string(kId) + R"("}]})",
                      "rules[0]: missing required member \"name\""),
-        manifestCase("NameNumber", R"({"rules":[{"id":")" + std::string(kId) + R"(","name":5}]})",
-                     "rules[0].name: expected a string, got a number"),
-        manifestCase("IdNull", R"({"rules":[{"id":null,"name":"a"}]})",
-                     "rules[0].id: expected a string in UUID text form, got null"),
         manifestCase("ThirdIdInBraces",
                      R"({"rules":[)" + rule(kId, "a") + "," + rule(kId, "b") + "," +
                          rule("{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}", "c") + "]}",
                      "rules[2].id: not in UUID text form " + kUuidExample +
                          "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")"),
-        manifestCase("IdWrongSeparator", R"({"rules":[)" + rule("0F8E2C4A_6B1D-4A3E-9C57-2D8B4E6F1A30", "a") + "]}",
-                     "rules[0].id: not in UUID text form " + kUuidExample +
-                         "character 9 should be \"-\"; got \"0F8E2C4A_6B1D-4A3E-9C57-2D8B4E6F1A30\")"),
-        manifestCase("IdNotHex", R"({"rules":[)" + rule("0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3G", "a") + "]}",
-                     "rules[0].id: not in UUID text form " + kUuidExample +
-                         "character 36 is not a hexadecimal digit; got \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3G\")"),
         manifestCase("RootsText", R"({"rules":[],"watchedRoots":"x"})",
                      "watchedRoots: expected an array of strings or null, got a string"),
-        manifestCase("RootNumber", R"({"rules":[],"watchedRoots":["a",3]})",
-                     "watchedRoots[1]: expected a string, got a number"),
         manifestCase("TrailingComma", R"({"rules":[], })",
                      "(document): not valid JSON: The JSON document has an improper structure: missing or superfluous "
                      "commas, braces, missing keys, etc."),
@@ -109,19 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
         requestCase("ActionCase", R"({"action":"RunRule","folders":[]})",
                     "action: unknown action \"RunRule\" (expected one of mergeFolders, flattenFolder, runRule, "
                     "expireFiles; case matters)"),
-        requestCase("ActionMissing", R"({"folders":[]})", "(document): missing required member \"action\""),
-        requestCase("FoldersMissing", R"({"action":"runRule"})", "(document): missing required member \"folders\""),
         requestCase("FolderNumber", R"({"action":"runRule","folders":[1]})",
                     "folders[0]: expected a string, got a number"),
         requestCase("DaysFraction", R"({"action":"expireFiles","folders":[],"days":1.5})",
                     "days: expected an integer within the 64-bit signed range, got a number with a fraction or an "
                     "exponent (1.5)"),
         requestCase("DaysBeyondInt64", R"({"action":"runRule","folders":[],"days":9223372036854775808})",
-                    "days: expected an integer within the 64-bit signed range, got 9223372036854775808"),
-        requestCase("FilesText", R"({"action":"runRule","folders":[],"files":"x"})",
-                    "files: expected an array of strings or null, got a string"),
-        requestCase("RuleIdNumber", R"({"action":"runRule","folders":[],"ruleID":5})",
-                    "ruleID: expected a string or null, got a number")),
+                    "days: expected an integer within the 64-bit signed range, got 9223372036854775808")),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct UnreadableCase {
@@ -148,15 +126,6 @@ INSTANTIATE_TEST_SUITE_P(Files, CheckUnreadableTest,
                                            UnreadableCase{"Fifo", "fifo.json", "is a FIFO, not a regular file"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FerloTest, CheckUnreadableForLackOfPermission) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
-  writeFile(dir / "secret.json", "{\"rules\":[]}");
-  ASSERT_EQ(::chmod((dir / "secret.json").c_str(), 0), 0);
-  const auto result = ferlo({"check", "manifest", dir / "secret.json"}, false);
-  EXPECT_EQ(result.exitCode, 2);
-  EXPECT_EQ(result.err, "ferlo check: cannot read " + (dir / "secret.json") + ": Permission denied\n");
-}
-
 struct CheckUsageCase {
   const char* name;
   std::vector<std::string> args;
@@ -174,10 +143,8 @@ TEST_P(CheckUsageTest, IsAUsageError) {
 INSTANTIATE_TEST_SUITE_P(
     Usage, CheckUsageTest,
     ::testing::Values(CheckUsageCase{"Nothing", {"check"}, "missing what to check: manifest or request"},
-                      CheckUsageCase{"NoFile", {"check", "manifest"}, "missing FILE"},
                       CheckUsageCase{"UnknownKind", {"check", "rules", "x"},
                                      "what to check must be manifest or request, got \"rules\""},
-                      CheckUsageCase{"TwoFiles", {"check", "request", "a", "b"}, "unexpected argument \"b\""},
                       CheckUsageCase{"ScenarioOptionNotTaken", {"check", "manifest", "a", "--kind", "1"},
                                      "unknown option \"--kind\""}),
     [](const auto& info) { return std::string(info.param.name); });

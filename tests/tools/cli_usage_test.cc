@@ -30,26 +30,13 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoCommand", {}, "Usage: ferlo COMMAND"},
         UsageCase{"UnknownCommand", {"frobnicate"}, "ferlo: unknown command \"frobnicate\""},
         UsageCase{"UnknownOption", {"menu", "--bogus"}, "ferlo menu: unknown option \"--bogus\"\nTry 'ferlo menu --help'."},
-        UsageCase{"UnknownOptionWithValue", {"info", "--bogus=1"}, "ferlo info: unknown option \"--bogus\""},
-        UsageCase{"SingleDashOption", {"menu", "-x"}, "ferlo menu: unknown option \"-x\""},
         UsageCase{"OptionOfAnotherCommand", {"info", "--tree"}, "ferlo info: unknown option \"--tree\""},
-        UsageCase{"DoctorTakesNoTree", {"doctor", "--tree"}, "ferlo doctor: unknown option \"--tree\""},
         UsageCase{"MissingValue", {"menu", "--kind"}, "option --kind needs a value"},
-        UsageCase{"FlagWithValue", {"menu", "--host-running=yes"}, "option --host-running takes no value"},
         UsageCase{"RelativeSelect", {"menu", "--select", "home/x"}, "--select wants a file:// URL or an absolute path"},
-        UsageCase{"OtherScheme", {"menu", "--target", "http://x/"}, "--target wants a file:// URL or an absolute path"},
-        UsageCase{"BadPercentEscape", {"menu", "--select", "file:///a%zz"}, "(not a valid file URL)"},
-        UsageCase{"FileUrlWithHost", {"menu", "--bundle-url", "file://host/a/"}, "(not a valid file URL)"},
         UsageCase{"InfoNull", {"info", "--info", "TarvelinAppGroup=null"}, "null has no Info.plist form"},
-        UsageCase{"InfoNestedNull", {"info", "--info", "K=[1,null]"}, "null has no Info.plist form"},
         UsageCase{"InfoNotJson", {"info", "--info", "TarvelinAppGroup=group.x"}, "not JSON"},
-        UsageCase{"InfoNoKey", {"info", "--info", "=1"}, "--info wants a key"},
-        UsageCase{"InfoNoEquals", {"info", "--info", "TarvelinAppGroup"}, "--info wants KEY=JSON"},
-        UsageCase{"InfoTrailingGarbage", {"info", "--info", "K=1 2"}, "not JSON"},
         UsageCase{"StrayOperand", {"menu", "extra"}, "unexpected argument \"extra\""},
         UsageCase{"ClickMissingPath", {"click"}, "missing PATH"},
-        UsageCase{"ClickTwoPaths", {"click", "0", "1"}, "unexpected argument \"1\""},
-        UsageCase{"DemoOperand", {"demo", "now"}, "unexpected argument \"now\""},
         UsageCase{"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command \"frobnicate\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -68,15 +55,6 @@ TEST_P(HelpTest, EveryCommandHasHelp) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, HelpTest,
                          ::testing::Values("info", "menu", "click", "send", "check", "doctor", "demo"));
-
-TEST_F(FerloTest, OverviewListsEveryCommand) {
-  const auto result = ferlo({"--help"}, false);
-  EXPECT_EQ(result.exitCode, 0);
-  for (const char* command : {"info", "menu", "click", "send", "check", "doctor", "demo"}) {
-    EXPECT_NE(result.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
-  }
-  EXPECT_EQ(ferlo({"help"}, false).out, result.out);
-}
 
 // --on-open: the host path reaches the command as exactly one argument,
 // however it is spelled, and the command's output goes to stderr.
@@ -101,9 +79,8 @@ TEST_P(OnOpenTest, HostPathIsOneArgument) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, OnOpenTest,
-    ::testing::Values(OnOpenCase{"Plain", "Ferlo.app"}, OnOpenCase{"Spaces", "My  Host.app"},
-                      OnOpenCase{"ShellSyntax", "a'b\"c$(touch pwned)`touch pwned`;*.app"},
-                      OnOpenCase{"NonAscii", "Férlo é.app"}, OnOpenCase{"LeadingDash", "-n.app"}),
+    ::testing::Values(OnOpenCase{"Spaces", "My  Host.app"},
+                      OnOpenCase{"ShellSyntax", "a'b\"c$(touch pwned)`touch pwned`;*.app"}, OnOpenCase{"LeadingDash", "-n.app"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FerloTest, OnOpenRunsOnlyOnAHandoffAndItsFailureIsReportedNotFatal) {

@@ -73,13 +73,5 @@ TEST_F(FerloTest, DemoKeepLeavesItsHomeWithTheLastRequest) {
   EXPECT_NE(shell.out.find("0/6/1"), std::string::npos) << shell.out;
 }
 
-TEST_F(FerloTest, DemoWithoutResourcesStillWalksThrough) {
-  const auto result = runProcess(FERLO_PROGRAM, {"demo", "--resources", dir / "none", "--locale", "de_DE"},
-                                 {{"TMPDIR", dir.path()}});
-  ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
-  EXPECT_EQ(count(result.out, "tool-request.json ("), 4u) << result.out;
-  EXPECT_NE(result.out.find("finder.expiry.days 7"), std::string::npos) << result.out;
-}
-
 }  // namespace
 }  // namespace ferlo::testing

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -81,8 +80,5 @@ class FerloTest : public ::testing::Test {
 
   TempDir dir;
 };
-
-// Joins `parts` into one vector (for building argument lists in tables).
-inline std::vector<std::string> args(std::initializer_list<std::string> parts) { return parts; }
 
 }  // namespace ferlo::testing

@@ -120,53 +120,10 @@ TEST_P(MenuKindTest, OnlyContextualKindsGetTheEntry) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, MenuKindTest,
     ::testing::Values(KindCase{"Zero", "0", 0, true}, KindCase{"Items", "items", 0, true},
-                      KindCase{"One", "1", 0, true}, KindCase{"Container", "container", 0, true},
-                      KindCase{"Two", "2", 0, false}, KindCase{"Sidebar", "sidebar", 0, false},
-                      KindCase{"Three", "3", 0, false}, KindCase{"Toolbar", "toolbar", 0, false},
-                      KindCase{"Larger", "4", 0, false}, KindCase{"Largest", "18446744073709551615", 0, false},
-                      KindCase{"Negative", "-1", 2, false}, KindCase{"BeyondUnsigned64", "18446744073709551616", 2, false},
-                      KindCase{"NameCaseMatters", "Items", 2, false}, KindCase{"Empty", "", 2, false},
-                      KindCase{"Hex", "0x1", 2, false}, KindCase{"Fraction", "1.0", 2, false},
-                      KindCase{"Signed", "+1", 2, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(MenuTest, LastKindOptionCountsInEitherForm) {
-  EXPECT_EQ(menu({"--kind", "2", "--kind=0"}).out.rfind(R"({"title":"","items":[{)", 0), 0u);
-  EXPECT_EQ(menu({"--kind=0", "--kind", "toolbar"}).out, kEmptyMenu);
-}
-
-struct RunningCase {
-  const char* name;
-  std::vector<std::string> options;
-  bool full;
-};
-
-class MenuRunningTest : public MenuTest, public ::testing::WithParamInterface<RunningCase> {};
-
-TEST_P(MenuRunningTest, EntryShowsOnlyWhileTheHostRuns) {
-  const auto result = ferlo([&] {
-    std::vector<std::string> all = {"menu"};
-    all.insert(all.end(), GetParam().options.begin(), GetParam().options.end());
-    return all;
-  }());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out != kEmptyMenu, GetParam().full) << result.out;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Running, MenuRunningTest,
-    ::testing::Values(RunningCase{"NothingRuns", {}, false},
-                      RunningCase{"HostRunning", {"--host-running"}, true},
-                      RunningCase{"RunningByIdentifier", {"--running", std::string(defaultHostBundleIdentifier())}, true},
-                      RunningCase{"OtherApplicationRuns", {"--running", "com.other.App"}, false},
-                      RunningCase{"ExtensionItselfRuns", {"--running", std::string(defaultExtensionIdentifier())}, false},
-                      RunningCase{"HostOfConfiguredBundleRuns", {"--bundle-id", "x.y.Ext", "--host-running"}, true},
-                      RunningCase{"DefaultHostDoesNotMatchConfiguredBundle",
-                                  {"--bundle-id", "x.y.Ext", "--running", std::string(defaultHostBundleIdentifier())},
-                                  false},
-                      RunningCase{"EmptyHostIdentifierMatchesNothing", {"--bundle-id", "abc", "--host-running"}, false},
-                      RunningCase{"EmptyHostIdentifierEvenWhenEmptyRuns",
-                                  {"--bundle-id", "abc", "--running", ""}, false}),
+                      KindCase{"Container", "container", 0, true}, KindCase{"Sidebar", "sidebar", 0, false},
+                      KindCase{"Largest", "18446744073709551615", 0, false}, KindCase{"Negative", "-1", 2, false},
+                      KindCase{"BeyondUnsigned64", "18446744073709551616", 2, false},
+                      KindCase{"NameCaseMatters", "Items", 2, false}, KindCase{"Signed", "+1", 2, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SelectCase {
@@ -194,15 +151,9 @@ TEST_P(MenuSelectTest, SelectionFormsDecideMergeAndExpiry) {
 INSTANTIATE_TEST_SUITE_P(
     Selections, MenuSelectTest,
     ::testing::Values(
-        SelectCase{"NoSelection", {}, false, false},
-        SelectCase{"TwoFolderPaths", {"@/A/", "@/B/"}, true, false},
         SelectCase{"FolderMarkMissingMeansFile", {"@/A/", "@/B"}, false, false},
-        SelectCase{"FileUrlsWithFolderMarks", {"file://@/A/", "file://@/B/"}, true, false},
-        SelectCase{"FileUnderRootByPath", {"@/in/x.txt"}, false, true},
         SelectCase{"PercentEscapedFileUrlUnderRoot", {"file://@/in/a%20b.txt"}, false, true},
         SelectCase{"EscapedSlashStaysInTheName", {"file://@/i%2Fn/x.txt"}, false, false},
-        SelectCase{"SiblingOfRootIsOutside", {"@/inbox/x.txt"}, false, false},
-        SelectCase{"DotDotResolvedForTheTest", {"@/out/../in/x.txt"}, false, true},
         SelectCase{"FolderUnderRootIsNoFile", {"@/in/sub/"}, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -216,14 +167,6 @@ TEST_F(MenuTest, DefaultResourcesAreFoundBesideTheProgram) {
   EXPECT_NE(result.out.find(R"("image":{"name":"BrandGlyph","width":)"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(R"("height":16,"template":false})"), std::string::npos) << result.out;
   EXPECT_EQ(result.out.find("finder.section.rules"), std::string::npos) << "the table was not found: " << result.out;
-}
-
-TEST_F(MenuTest, MissingResourcesLeaveKeysAndNoImage) {
-  const auto result = menu({"--resources", dir / "nothing-here"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out.find("\"image\""), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find(R"({"title":"finder.section.rules","enabled":false)"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find(R"({"string":"FINDER.SECTION.RULES")"), std::string::npos) << result.out;
 }
 
 TEST_F(MenuTest, LocaleOptionPicksTableAndUpperCasingRules) {

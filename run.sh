@@ -19,7 +19,7 @@ PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev
 # The benchmarks' peers (optional in the build) and /usr/bin/time for peak memory.
 BENCH_PACKAGES=(nlohmann-json3-dev rapidjson-dev time)
 # The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.
-GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev xvfb xauth)
+GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev gnustep-back0.29 gnustep-gui-runtime xvfb xauth)
 
 install_packages() {
   local missing=()

@@ -8,7 +8,7 @@
 // and @try, so that an Objective-C exception fails the case instead of
 // reaching AppKit's uncaught-exception panel. Manual reference counting, as
 // everything on GNUstep.
-#import "platform/macos/FinderSync.h"
+#import "appex/FinderSync.h"
 
 #include <limits.h>
 #include <stdlib.h>
@@ -27,7 +27,7 @@
 #include <vector>
 
 #import "platform/macos/foundation_text.h"
-#import "platform/macos/sender_conversion.h"
+#import "appex/sender_conversion.h"
 
 namespace {
 

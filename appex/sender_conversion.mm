@@ -1,4 +1,4 @@
-#import "platform/macos/sender_conversion.h"
+#import "appex/sender_conversion.h"
 
 #import "platform/macos/foundation_text.h"
 

@@ -1,4 +1,4 @@
-#import "platform/macos/menu_renderer.h"
+#import "appex/menu_renderer.h"
 
 #import "platform/macos/foundation_text.h"
 

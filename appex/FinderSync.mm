@@ -1,4 +1,4 @@
-#import "platform/macos/FinderSync.h"
+#import "appex/FinderSync.h"
 
 #include <cstdint>
 #include <mutex>
@@ -8,8 +8,8 @@
 #include "extension/finder_sync.h"
 #import "platform/macos/foundation_text.h"
 #include "platform/macos/mac_platform.h"
-#import "platform/macos/menu_renderer.h"
-#import "platform/macos/sender_conversion.h"
+#import "appex/menu_renderer.h"
+#import "appex/sender_conversion.h"
 
 namespace {
 

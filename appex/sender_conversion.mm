@@ -10,6 +10,8 @@ Sender senderFromObject(id sender) {
   if (![sender isKindOfClass:[NSMenuItem class]]) return result;
   NSMenuItem* item = (NSMenuItem*)sender;
   result.tag = static_cast<std::int64_t>([item tag]);
+  NSString* title = [item title];
+  if ([title isKindOfClass:[NSString class]]) result.title = toStdString(title);
   id object = [item representedObject];
   if ([object isKindOfClass:[NSString class]]) {
     result.objectKind = Sender::ObjectKind::string;

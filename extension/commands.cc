@@ -31,13 +31,28 @@ std::vector<std::string> pathsOf(const std::vector<FileURL>& urls) {
 }  // namespace
 
 void runRule(const ExtensionContext& context, const Sender& sender) {
-  if (sender.objectKind != Sender::ObjectKind::string) return;
+  std::string ruleID;
+  switch (sender.objectKind) {
+    case Sender::ObjectKind::string:
+      ruleID = sender.objectString;
+      break;
+    case Sender::ObjectKind::other:
+      return;
+    case Sender::ObjectKind::none: {
+      // Unresolved means not certain: a wrong rule run is worse than none.
+      if (!sender.title) return;
+      std::optional<Uuid> id = context.ruleItemTags().resolve(sender.tag, *sender.title);
+      if (!id) return;
+      ruleID = id->uuidString();
+      break;
+    }
+  }
   std::optional<FileURL> target = targetFolderURL(context.platform());
   if (!target) return;
   ToolRequest request;
   request.action = ToolRequest::Action::runRule;
   request.folders = {target->path()};
-  request.ruleID = sender.objectString;
+  request.ruleID = std::move(ruleID);
   submit(context, request);
 }
 

@@ -10,8 +10,12 @@
 
 namespace ferlo::commands {
 
-// Stops unless the sender's represented object is a string and there is a
-// target folder; then {runRule, [target], ruleID: that string as it is}.
+// The rule is the sender's represented object when it is a string, taken as
+// it is. A sender without a represented object (the Finder's copy of the
+// item) names its rule by its tag and title, which must be those of a rule
+// item this process showed; the rule is that item's id. Stops when the
+// represented object is something else, when the tag and title name no rule
+// item, or when there is no target folder; then {runRule, [target], ruleID}.
 void runRule(const ExtensionContext& context, const Sender& sender);
 
 // Stops without a target folder; then {flattenFolder, [target]}.

@@ -51,8 +51,12 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
     none.enabled = false;
     items.push_back(std::move(none));
   }
+  RuleItemTags::Batch tags = context.ruleItemTags().begin(manifest->rules.size());
   for (RuleManifest::Rule& rule : manifest->rules) {
     MenuItem& item = items.emplace_back();
+    // The represented object names the rule for a sender that is this very
+    // item; the tag names it for the copy of the item that the Finder sends.
+    item.tag = tags.add(rule.id, rule.name);
     // The manifest is this build's own and its names are not needed again:
     // each moves into its item instead of being copied.
     item.title = std::move(rule.name);
@@ -60,6 +64,7 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
     item.targetsPrincipal = true;
     item.representedObject = rule.id.uuidString();
   }
+  context.ruleItemTags().record(std::move(tags));
 
   items.push_back(makeSectionHeader(platform.localizedString("finder.section.actions"), platform));
 

@@ -123,6 +123,12 @@ class Platform {
   // targetedURL: the folder on which the menu was opened, or none.
   [[nodiscard]] virtual std::optional<FileURL> targetedURL() = 0;
 
+  // ---- The extension process (NSProcessInfo processInfo) ----
+
+  // processIdentifier: the identifier of the extension's own process, which
+  // no other running process shares.
+  [[nodiscard]] virtual std::uint64_t processIdentifier() = 0;
+
   // ---- Applications (NSRunningApplication, NSWorkspace) ----
 
   // runningApplicationsWithBundleIdentifier: how many running applications

@@ -39,6 +39,9 @@ class FakePlatform : public Platform {
   std::optional<std::vector<FileURL>> selection;
   std::optional<FileURL> target;
 
+  // The extension process.
+  std::uint64_t processId = 4242;
+
   // Applications.
   std::multiset<std::string, std::less<>> runningBundleIdentifiers;
 
@@ -71,6 +74,7 @@ class FakePlatform : public Platform {
   void setDirectoryURLs(std::vector<FileURL> urls) override;
   std::optional<std::vector<FileURL>> selectedItemURLs() override;
   std::optional<FileURL> targetedURL() override;
+  std::uint64_t processIdentifier() override { return processId; }
   std::size_t runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) override;
   void openApplicationAtURL(const FileURL& url, bool activates) override;
   std::string localizedString(std::string_view key) override;

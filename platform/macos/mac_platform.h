@@ -45,6 +45,7 @@ class MacPlatform final : public Platform {
   // URLs that are not file URLs are left out.
   std::optional<std::vector<FileURL>> selectedItemURLs() override;
   std::optional<FileURL> targetedURL() override;
+  std::uint64_t processIdentifier() override;
   std::size_t runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) override;
   void openApplicationAtURL(const FileURL& url, bool activates) override;
   std::string localizedString(std::string_view key) override;

@@ -168,6 +168,12 @@ std::optional<FileURL> MacPlatform::targetedURL() {
   return toFileURL([[FIFinderSyncController defaultController] targetedURL]);
 }
 
+#pragma mark - The extension process
+
+std::uint64_t MacPlatform::processIdentifier() {
+  return static_cast<std::uint64_t>([[NSProcessInfo processInfo] processIdentifier]);
+}
+
 #pragma mark - Applications
 
 std::size_t MacPlatform::runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) {

@@ -140,6 +140,10 @@ std::optional<std::vector<FileURL>> PosixPlatform::selectedItemURLs() { return c
 
 std::optional<FileURL> PosixPlatform::targetedURL() { return config_.targetedURL; }
 
+std::uint64_t PosixPlatform::processIdentifier() {
+  return config_.processIdentifier ? *config_.processIdentifier : static_cast<std::uint64_t>(::getpid());
+}
+
 std::size_t PosixPlatform::runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) {
   // No application has an empty bundle identifier, whatever was registered.
   if (bundleIdentifier.empty()) return 0;

@@ -38,6 +38,9 @@ struct PosixPlatformConfig {
   std::optional<std::vector<FileURL>> selectedItemURLs;
   std::optional<FileURL> targetedURL;
 
+  // The extension process's identifier; none: this process's own.
+  std::optional<std::uint64_t> processIdentifier;
+
   // Bundle identifiers of running applications.
   std::multiset<std::string, std::less<>> runningBundleIdentifiers;
 
@@ -81,6 +84,7 @@ class PosixPlatform : public Platform {
   void setDirectoryURLs(std::vector<FileURL> urls) override;
   std::optional<std::vector<FileURL>> selectedItemURLs() override;
   std::optional<FileURL> targetedURL() override;
+  std::uint64_t processIdentifier() override;
   std::size_t runningApplicationsWithBundleIdentifier(std::string_view bundleIdentifier) override;
   void openApplicationAtURL(const FileURL& url, bool activates) override;
   std::string localizedString(std::string_view key) override;

@@ -1,7 +1,9 @@
 // The four commands end to end through the principal object's dispatch: the
 // exact bytes of the request file, the guards, and the hand-off.
+#include <atomic>
 #include <functional>
 #include <limits>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +150,170 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"NoSelectorDoesNothing", given(Items{folderAt("/a"), folderAt("/b")}, folderAt("/u")),
                     Selector::none, Sender::withString(kRuleId), std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A rule chosen in the real Finder: the copy of the item it sends ----
+
+constexpr const char* kArchiveId = "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2";
+constexpr const char* kTwoRules =
+    R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
+    R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}]})";
+constexpr const char* kRewrittenRules =
+    R"({"rules":[{"id":"11111111-2222-3333-4444-555555555555","name":"Tidy"},)"
+    R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Other"}]})";
+
+struct RuleCopyCase {
+  const char* name;
+  std::size_t item;  // of the first menu's rules: 0 Tidy (kRuleId), 1 Tidy (kArchiveId)
+  // What happens between the menu and the click; gives the sender to deliver.
+  std::function<Sender(FakePlatform&, FinderSync&, const MenuItem&)> between;
+  const char* ruleID;  // in the request; nullptr: nothing written, no hand-off
+};
+
+void PrintTo(const RuleCopyCase& c, std::ostream* os) { *os << c.name; }
+
+class RuleCopyTest : public ::testing::TestWithParam<RuleCopyCase> {};
+
+TEST_P(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
+  const RuleCopyCase& c = GetParam();
+  FakePlatform platform;
+  makeHealthy(platform);
+  platform.putFile(kRulesPath, kTwoRules);
+  platform.target = folderAt("/u");
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+  const Menu menu = finderSync.menuForMenuKind(0);
+  const MenuItem& item = menu.items.at(0).submenu->items.at(1 + c.item);
+
+  finderSync.runRule(c.between(platform, finderSync, item));
+
+  if (!c.ruleID) {
+    EXPECT_FALSE(platform.file(kRequestPath));
+    EXPECT_TRUE(platform.opens().empty());
+    return;
+  }
+  EXPECT_EQ(platform.file(kRequestPath),
+            std::string(R"({"action":"runRule","folders":["\/u"],"ruleID":")") + c.ruleID + "\"}");
+  EXPECT_EQ(platform.opens().size(), 1u);
+}
+
+Sender copied(const MenuItem& item) { return senderOf(finderCopyOf(item)); }
+
+// Another extension process, or one before a restart with the same
+// identifier, made the tag; it had built `menusBefore` menus.
+Sender madeElsewhere(std::uint64_t processId, int menusBefore, const MenuItem& item) {
+  FakePlatform other;
+  makeHealthy(other);
+  other.putFile(kRulesPath, kTwoRules);
+  other.processId = processId;
+  ExtensionContext context(other);
+  FinderSync finderSync(context);
+  for (int n = 0; n < menusBefore; ++n) (void)finderSync.menuForMenuKind(0);
+  const Menu menu = finderSync.menuForMenuKind(0);
+  Sender sender = copied(menu.items.at(0).submenu->items.at(1));
+  EXPECT_EQ(sender.title, item.title);
+  return sender;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RuleCopyTest,
+    ::testing::Values(
+        RuleCopyCase{"FindersCopy", 0, [](auto&, auto&, const MenuItem& i) { return copied(i); }, kRuleId},
+        // Two rules with one name: the tag, not the title, tells them apart.
+        RuleCopyCase{"SameTitleOtherRule", 1, [](auto&, auto&, const MenuItem& i) { return copied(i); }, kArchiveId},
+        RuleCopyCase{"OriginalItem", 1, [](auto&, auto&, const MenuItem& i) { return senderOf(i); }, kArchiveId},
+        RuleCopyCase{"AfterTheHostRewroteRulesAndMoreMenus", 0,
+                     [](FakePlatform& p, FinderSync& f, const MenuItem& i) {
+                       p.putFile(kRulesPath, kRewrittenRules);
+                       for (int n = 0; n < 5; ++n) (void)f.menuForMenuKind(0);
+                       return copied(i);
+                     },
+                     kRuleId},
+        RuleCopyCase{"OtherTitle", 0,
+                     [](auto&, auto&, const MenuItem& i) {
+                       Sender s = copied(i);
+                       s.title = "Tidy ";
+                       return s;
+                     },
+                     nullptr},
+        RuleCopyCase{"NoTitle", 0,
+                     [](auto&, auto&, const MenuItem& i) {
+                       Sender s = copied(i);
+                       s.title.reset();
+                       return s;
+                     },
+                     nullptr},
+        RuleCopyCase{"ObjectNotAString", 0,
+                     [](auto&, auto&, const MenuItem& i) {
+                       Sender s = copied(i);
+                       s.objectKind = Sender::ObjectKind::other;
+                       return s;
+                     },
+                     nullptr},
+        RuleCopyCase{"UnknownTag", 0,
+                     [](auto&, auto&, const MenuItem& i) {
+                       Sender s = copied(i);
+                       s.tag += 7;
+                       return s;
+                     },
+                     nullptr},
+        RuleCopyCase{"OtherProcess", 0, [](auto&, auto&, const MenuItem& i) { return madeElsewhere(77, 0, i); },
+                     nullptr},
+        RuleCopyCase{"ThisProcessBeforeARestart", 0,
+                     [](auto&, auto&, const MenuItem& i) { return madeElsewhere(4242, 3, i); }, nullptr},
+        RuleCopyCase{"MenuDroppedLongAgo", 0,
+                     [](auto&, FinderSync& f, const MenuItem& i) {
+                       for (std::size_t n = 0; n < RuleItemTags::kRetainedMenus; ++n) (void)f.menuForMenuKind(0);
+                       return copied(i);
+                     },
+                     nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
+  FakePlatform platform;
+  makeHealthy(platform);
+  platform.processId = (std::uint64_t{1} << 22) - 1;  // the largest identifier that is kept whole
+  std::string rules = R"({"rules":[)";
+  const std::size_t count = RuleItemTags::kRetainedEntries + 2;
+  for (std::size_t n = 0; n < count; ++n) {
+    rules += std::string(n ? "," : "") + R"({"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"r)" +
+             std::to_string(n) + "\"}";
+  }
+  platform.putFile(kRulesPath, rules + "]}");
+  platform.target = folderAt("/u");
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+  (void)finderSync.menuForMenuKind(0);
+  const Menu menu = finderSync.menuForMenuKind(0);
+  const auto& items = menu.items.at(0).submenu->items;
+  for (std::size_t n : {std::size_t{1}, count}) {
+    EXPECT_LT(items[n].tag, std::int64_t{1} << 53);
+    EXPECT_EQ(context.ruleItemTags().resolve(items[n].tag, items[n].title).has_value(), true) << n;
+  }
+}
+
+TEST(RuleCopyTest, ConcurrentMenusAndClicksEachFindTheirOwnRule) {
+  FakePlatform platform;
+  makeHealthy(platform);
+  platform.putFile(kRulesPath, kTwoRules);
+  platform.target = folderAt("/u");
+  ExtensionContext context(platform);
+  FinderSync finderSync(context);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int n = 0; n < 200; ++n) {
+        const Menu menu = finderSync.menuForMenuKind(0);
+        const MenuItem& item = menu.items.at(0).submenu->items.at(1 + (t + n) % 2);
+        const Sender sender = copied(item);
+        std::optional<Uuid> id = context.ruleItemTags().resolve(sender.tag, *sender.title);
+        if (!id || id->uuidString() != *item.representedObject) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
 
 // ---- The hand-off when nothing could be written ----
 

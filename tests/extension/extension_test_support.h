@@ -63,7 +63,13 @@ inline std::string describe(const MenuItem& item, int depth) {
   }
   out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)));
   out << " target=" << (item.targetsPrincipal ? "principal" : "none");
-  out << " tag=" << item.tag;
+  // A rule item's tag is fresh at every build; whether it finds its rule is
+  // tested on its own, and here it only has to be there.
+  if (item.action == Selector::runRule && item.tag != 0) {
+    out << " tag=fresh";
+  } else {
+    out << " tag=" << item.tag;
+  }
   out << " object=" << (item.representedObject ? "[" + *item.representedObject + "]" : "none");
   out << (item.enabled ? " enabled" : " disabled");
   if (item.isSeparator) out << " separator";

@@ -104,8 +104,9 @@ TEST(BuildMenuTest, FullMenuMatchesItemForItem) {
   root.image = MenuImage{"BrandGlyph", 11, 16, false};
   root.submenu = expectedMenu(
       "Ferlo", {expectedHeader("Rules", "RULES"),
-                expectedCommand("Tidy downloads", Selector::runRule, 0, kTidyId),
-                expectedCommand("Archive screenshots", Selector::runRule, 0, kArchiveId),
+                // 1: a fresh tag; what it resolves to is the commands' test.
+                expectedCommand("Tidy downloads", Selector::runRule, 1, kTidyId),
+                expectedCommand("Archive screenshots", Selector::runRule, 1, kArchiveId),
                 expectedHeader("Actions", "ACTIONS"), expectedCommand("Flatten Folder", Selector::runFlatten),
                 expectedCommand("Merge 2 Folders", Selector::runMergeSelected), expiry});
   Menu expected;

@@ -322,11 +322,16 @@ void testMenusThatStayEmpty() {
 
 // What a menu item should be; the tag and represented object are checked
 // only where set.
+// A rule item's tag: made afresh by every menu, with the process's
+// identifier above the low 31 bits; whether it finds its rule is the
+// commands' test.
+constexpr NSInteger kFreshRuleTag = -1;
+
 struct ExpectedItem {
   std::string title;
   const char* action;  // nullptr: none
   bool targetsPrincipal;
-  NSInteger tag;
+  NSInteger tag;  // or kFreshRuleTag
   const char* representedObject;  // nullptr: none
   bool enabled;
   bool separator;
@@ -354,7 +359,8 @@ void checkItems(NSMenu* menu, const std::vector<ExpectedItem>& expected, FinderS
                  want.action != nullptr ? want.action : "(none)", (at + "action").c_str(), __LINE__);
       check([item target] == (want.targetsPrincipal ? principal : nil), at + "target", __LINE__);
     }
-    check([item tag] == want.tag, at + "tag " + std::to_string([item tag]), __LINE__);
+    check(want.tag == kFreshRuleTag ? [item tag] >= (NSInteger{1} << 31) : [item tag] == want.tag,
+          at + "tag " + std::to_string([item tag]), __LINE__);
     id represented = [item representedObject];
     if (want.representedObject != nullptr) {
       check([represented isKindOfClass:[NSString class]], at + "represented object is a string", __LINE__);
@@ -408,9 +414,9 @@ void testFullMenu() {
     checkItems(submenu,
                {
                    {english("finder.section.rules"), nullptr, false, 0, nullptr, false, false, false, true},
-                   {"Tidy downloads", "runRule:", true, 0, "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", true, false, false,
+                   {"Tidy downloads", "runRule:", true, kFreshRuleTag, "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", true, false, false,
                     false},
-                   {"", "runRule:", true, 0, "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2", true, false, false, false},
+                   {"", "runRule:", true, kFreshRuleTag, "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2", true, false, false, false},
                    {english("finder.section.actions"), nullptr, false, 0, nullptr, false, false, false, true},
                    {english("finder.action.flatten"), "runFlatten:", true, 0, nullptr, true, false, false, false},
                    {englishCount("finder.action.merge %lld", 2), "runMergeSelected:", true, 0, nullptr, true, false,
@@ -455,21 +461,38 @@ void testMenuWithoutRulesForOneFolderAndOneFile() {
 
 #pragma mark - Commands
 
+// The chosen item as the Finder delivers it: rebuilt in another process
+// from the properties that cross it (title, action, image, enabled, tag,
+// state, indentation level, submenu). The represented object, the styled
+// title, the target and the key equivalent stay behind.
+NSMenuItem* finderCopyOf(NSMenuItem* item) {
+  NSMenuItem* copy = [[[NSMenuItem alloc] initWithTitle:[item title] action:[item action] keyEquivalent:@""] autorelease];
+  [copy setImage:[item image]];
+  [copy setEnabled:[item isEnabled]];
+  [copy setTag:[item tag]];
+  [copy setState:[item state]];
+  [copy setIndentationLevel:[item indentationLevel]];
+  if ([item submenu] != nil) [copy setSubmenu:[[[item submenu] copy] autorelease]];
+  return copy;
+}
+
 // Picking an item of the full menu: the action goes to the item's target
-// with the item as the sender, as the Finder sends it.
+// with the Finder's copy of the item as the sender (or, for one row, the
+// item itself, as a plain AppKit menu would send it).
 void testMenuItemsWriteTheirRequest() {
   struct Row {
     const char* name;
     std::vector<NSInteger> path;
     std::function<std::string(const Scene&)> expected;
+    bool originalItem = false;
+  };
+  auto ruleRequest = [](const Scene& s) {
+    return R"({"action":"runRule","folders":[")" + jsonPath(s.oldPhotos) +
+           R"("],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})";
   };
   const std::vector<Row> rows = {
-      {"rule",
-       {0, 1},
-       [](const Scene& s) {
-         return R"({"action":"runRule","folders":[")" + jsonPath(s.oldPhotos) +
-                R"("],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})";
-       }},
+      {"rule", {0, 1}, ruleRequest},
+      {"rule, the original item", {0, 1}, ruleRequest, true},
       {"flatten", {0, 4}, [](const Scene& s) { return R"({"action":"flattenFolder","folders":[")" + jsonPath(s.oldPhotos) + R"("]})"; }},
       {"merge",
        {0, 5},
@@ -508,7 +531,9 @@ void testMenuItemsWriteTheirRequest() {
     if (row.path.size() == 3) item = itemAt(menu, {row.path[0], row.path[1], row.path[2]});
     CHECK(item != nil && [item action] != nullptr && [item target] == principal);
     if (item == nil || [item action] == nullptr) continue;
-    [[item target] performSelector:[item action] withObject:item];
+    NSMenuItem* sender = row.originalItem ? item : finderCopyOf(item);
+    CHECK(row.originalItem || [sender representedObject] == nil);
+    [[item target] performSelector:[item action] withObject:sender];
     std::optional<std::string> request = scene.request();
     CHECK(request.has_value());
     CHECK_EQ(request.value_or("(no file)"), row.expected(scene));
@@ -559,6 +584,17 @@ void testGuardedCommandsDoNothing() {
       {"runRule: with a number as represented object", @selector(runRule:),
        [&](const Scene&) { return menuItem([NSNumber numberWithInt:42], 0); }, oneFolder},
       {"runRule: without represented object", @selector(runRule:), [&](const Scene&) { return menuItem(nil, 0); },
+       oneFolder},
+      // The Finder's copy of a rule item whose tag no menu of this process
+      // made (another process's, or one from before a restart).
+      {"runRule: with a copy of an item this process did not make", @selector(runRule:),
+       [&](const Scene& s) -> id {
+         s.writeStandardManifest();
+         NSMenuItem* rule = itemAt([newPrincipal() menuForMenuKind:FIMenuKindContextualMenuForItems], {0, 1});
+         NSMenuItem* copy = finderCopyOf(rule);
+         [copy setTag:[rule tag] + 1000];
+         return copy;
+       },
        oneFolder},
       {"runRule: from a sender that is not a menu item", @selector(runRule:),
        [](const Scene&) -> id { return @"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"; }, oneFolder},
@@ -636,6 +672,7 @@ void testSenderConversion() {
     Kind kind;
     std::string string;
     std::int64_t tag;
+    std::optional<std::string> title = "x";
   };
   const std::vector<Row> rows = {
       {"string", item(@"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", 0), Kind::string, "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", 0},
@@ -644,14 +681,15 @@ void testSenderConversion() {
       {"URL", item([NSURL URLWithString:@"file:///a/"], -1), Kind::other, "", -1},
       {"no object, negative tag", item(nil, -30), Kind::none, "", -30},
       {"largest tag", item(nil, NSIntegerMax), Kind::none, "", static_cast<std::int64_t>(NSIntegerMax)},
-      {"not a menu item", @"a string sender", Kind::none, "", 0},
-      {"nil", nil, Kind::none, "", 0},
+      {"not a menu item", @"a string sender", Kind::none, "", 0, std::nullopt},
+      {"nil", nil, Kind::none, "", 0, std::nullopt},
   };
   for (const Row& row : rows) {
     ferlo::Sender sender = ferlo::senderFromObject(row.sender);
     check(sender.objectKind == row.kind, std::string(row.name) + ": object kind", __LINE__);
     checkEqual(sender.objectString, row.string, row.name, __LINE__);
     check(sender.tag == row.tag, std::string(row.name) + ": tag " + std::to_string(sender.tag), __LINE__);
+    check(sender.title == row.title, std::string(row.name) + ": title", __LINE__);
   }
 }
 

@@ -101,6 +101,7 @@ class InjectingPlatform : public Platform {
   void setDirectoryURLs(std::vector<FileURL> urls) override { inner_.setDirectoryURLs(std::move(urls)); }
   std::optional<std::vector<FileURL>> selectedItemURLs() override { return inner_.selectedItemURLs(); }
   std::optional<FileURL> targetedURL() override { return inner_.targetedURL(); }
+  std::uint64_t processIdentifier() override { return inner_.processIdentifier(); }
   std::size_t runningApplicationsWithBundleIdentifier(std::string_view id) override {
     return inner_.runningApplicationsWithBundleIdentifier(id);
   }

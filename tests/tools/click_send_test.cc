@@ -41,12 +41,13 @@ struct ClickCase {
   const char* name;
   std::string path;
   std::string request;  // "@" stands for the escaped home directory
+  std::vector<std::string> extra = {};
 };
 
 class ClickItemTest : public ClickTest, public ::testing::WithParamInterface<ClickCase> {};
 
 TEST_P(ClickItemTest, WritesTheRequestAndHandsOffOnce) {
-  const auto result = click(GetParam().path);
+  const auto result = click(GetParam().path, GetParam().extra);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, kHandoff);
   EXPECT_EQ(result.err, "");
@@ -60,7 +61,11 @@ TEST_P(ClickItemTest, WritesTheRequestAndHandsOffOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Items, ClickItemTest,
     ::testing::Values(
+        // The Finder's copy of the rule item has no represented object: its tag finds the rule.
         ClickCase{"Rule", "0/1", R"({"action":"runRule","folders":["@\/A"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
+        ClickCase{"RuleOriginalSender", "0/1",
+                  R"({"action":"runRule","folders":["@\/A"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})",
+                  {"--original-sender", "--process-id", "1"}},
         ClickCase{"Flatten", "0/3", R"({"action":"flattenFolder","folders":["@\/A"]})"},
         ClickCase{"Merge", "0/4", R"({"action":"mergeFolders","folders":["@\/A","@\/B"]})"},
         ClickCase{"SevenDays", "0/5/1",
@@ -140,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"action":"runRule","folders":["\/t"],"ruleID":""})"},
         SendCase{"LastObjectOptionCounts",
                  {"runRule:", "--object-string", "s", "--object-number", "-9", "--target", "/t/"}, false, ""},
+        // A tag this process never made (the one `menu --process-id 1` shows), as after a restart.
+        SendCase{"RuleTagFromAnotherProcessStops",
+                 {"runRule:", "--tag", "2147483648", "--title", "Tidy", "--process-id", "1", "--target", "/t/"},
+                 false, ""},
         SendCase{"MergeOfOneFolderStops", {"runMergeSelected:", "--select", "/a/"}, false, ""},
         SendCase{"ExpiryLastTagCounts", {"setExpiry:", "--tag", "30", "--tag=1", "--select", "@/in/f"}, true,
                  R"({"action":"expireFiles","folders":[],"files":["@\/in\/f"],"days":1})"},

@@ -20,7 +20,8 @@ class MenuTest : public FerloTest {
     return {"--select", home() + "/A/", "--select", home() + "/B/", "--select", home() + "/in/x.txt"};
   }
   ProcessResult menu(std::vector<std::string> extra) const {
-    std::vector<std::string> all = {"menu", "--host-running"};
+    // Process 1: its first rule item's tag is 1 << 31.
+    std::vector<std::string> all = {"menu", "--host-running", "--process-id", "1"};
     all.insert(all.end(), extra.begin(), extra.end());
     return ferlo(all);
   }
@@ -38,7 +39,7 @@ TEST_F(MenuTest, FullMenuDocumentIsByteExact) {
       std::string(R"({"title":"","items":[{"title":"Ferlo","enabled":true,"separator":false,"tag":0,"keyEquivalent":"",)") +
       R"("image":{"name":"BrandGlyph","width":11,"height":16,"template":false},"submenu":{"title":"Ferlo","items":[)" +
       R"({"title":"Rules")" + header + R"("RULES")" + styled + "," +
-      R"({"title":"Tidy")" + action + R"("tag":0,"keyEquivalent":"","action":"runRule:","target":"principal",)" +
+      R"({"title":"Tidy")" + action + R"("tag":2147483648,"keyEquivalent":"","action":"runRule:","target":"principal",)" +
       R"("representedObject":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"},)" +
       R"({"title":"Actions")" + header + R"("ACTIONS")" + styled + "," +
       R"({"title":"Flatten")" + action + R"("tag":0,"keyEquivalent":"","action":"runFlatten:","target":"principal"},)" +
@@ -63,7 +64,7 @@ TEST_F(MenuTest, TreeShowsPathsTitlesAndWhatItemsCarry) {
   EXPECT_EQ(result.out,
             "0      Ferlo  [image BrandGlyph 11x16]\n"
             "0/0    ├─ RULES  [styled, title \"Rules\", disabled]\n"
-            "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\"]\n"
+            "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\", tag 2147483648]\n"
             "0/2    ├─ ACTIONS  [styled, title \"Actions\", disabled]\n"
             "0/3    ├─ Flatten  [runFlatten: → principal]\n"
             "0/4    ├─ Merge 2  [runMergeSelected: → principal]\n"

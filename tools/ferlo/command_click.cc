@@ -12,9 +12,10 @@
 namespace ferlo::cli {
 namespace {
 
-constexpr std::array kClickOptions = {OptionSyntax{"pretty", false}};
+constexpr std::array kClickOptions = {OptionSyntax{"pretty", false}, OptionSyntax{"original-sender", false}};
 constexpr std::array kSendOptions = {OptionSyntax{"object-string", true}, OptionSyntax{"object-number", true},
-                                   OptionSyntax{"tag", true}, OptionSyntax{"pretty", false}};
+                                   OptionSyntax{"tag", true}, OptionSyntax{"title", true},
+                                   OptionSyntax{"pretty", false}};
 
 constexpr const char* kHandoffOutput =
     "Prints one JSON document: {\"handoff\": {\"url\": URL, \"activates\": true}} for\n"
@@ -27,9 +28,12 @@ std::string clickHelp() {
                      "\n"
                      "Builds the menu of --kind, takes the item at PATH (zero-based indices\n"
                      "joined by \"/\", e.g. 0/3 or 0/6/4; `ferlo menu --tree` shows them) and\n"
-                     "delivers its action to the principal object with that item as sender.\n") +
+                     "delivers its action to the principal object as the Finder does: with a\n"
+                     "copy of the item that keeps only its title, action, image, enabled state\n"
+                     "and tag (no represented object, no styled title).\n") +
          kHandoffOutput +
          "\n"
+         "  --original-sender      send the menu's own item instead of the Finder's copy\n"
          "  --pretty               indent the JSON\n"
          "\n" +
          scenarioOptionsHelp() +
@@ -39,7 +43,8 @@ std::string clickHelp() {
 }
 
 std::string sendHelp() {
-  return std::string("Usage: ferlo send SELECTOR [--object-string S | --object-number N] [--tag N] [options]\n"
+  return std::string("Usage: ferlo send SELECTOR [--object-string S | --object-number N] [--tag N] [--title T]\n"
+                     "                  [options]\n"
                      "\n"
                      "Delivers SELECTOR (runRule:, runFlatten:, runMergeSelected: or setExpiry:)\n"
                      "to the principal object with a made-up sender.\n") +
@@ -51,6 +56,8 @@ std::string sendHelp() {
          "                         (without either: no represented object; the last\n"
          "                         one given counts)\n"
          "  --tag N                the sender's tag, a 64-bit integer; default 0\n"
+         "  --title T              the sender's title; default none (a sender without\n"
+         "                         a title names no rule by its tag)\n"
          "  --pretty               indent the JSON\n"
          "\n" +
          scenarioOptionsHelp() + "\nExit status: 0 when the extension ran, 2 for a usage error.\n";
@@ -75,7 +82,11 @@ int runClickCommand(std::span<const std::string> args) {
                                                       : "unexpected argument " + jsonQuoted(line->operands[1]));
   }
   bool pretty = false;
-  for (const ParsedOption& option : line->own) pretty = pretty || option.name == "pretty";
+  bool originalSender = false;
+  for (const ParsedOption& option : line->own) {
+    pretty = pretty || option.name == "pretty";
+    originalSender = originalSender || option.name == "original-sender";
+  }
   const auto path = parseMenuPath(line->operands[0]);
   if (!path) {
     return usageError("click", "PATH wants zero-based indices joined by \"/\", e.g. 0/3; got " +
@@ -87,9 +98,7 @@ int runClickCommand(std::span<const std::string> args) {
   const ActionItemResult found = findActionItem(menu, *path);
   if (found.item == nullptr) return usageError("click", found.error);
   const MenuItem& item = *found.item;
-  Sender sender;
-  if (item.representedObject) sender = Sender::withString(*item.representedObject);
-  sender.tag = item.tag;
+  const Sender sender = senderOf(originalSender ? item : finderCopyOf(item));
   scenario.markCommandStart();
   scenario.finderSync().perform(item.action, sender);
   printHandoff(scenario.lastHandoff(), pretty);
@@ -126,6 +135,8 @@ int runSendCommand(std::span<const std::string> args) {
       const auto tag = parseInt64(option.value);
       if (!tag) return usageError("send", "--tag wants a 64-bit integer, got " + jsonQuoted(option.value));
       sender.tag = *tag;
+    } else if (option.name == "title") {
+      sender.title = option.value;
     } else if (option.name == "pretty") {
       pretty = true;
     }

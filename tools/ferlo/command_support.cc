@@ -69,6 +69,8 @@ std::string scenarioOptionsHelp() {
       "                         host application's path (no final \"/\") as its one\n"
       "                         argument: sh -c 'CMD \"$@\"' sh PATH; its output goes to\n"
       "                         stderr\n"
+      "  --process-id N         the extension process's identifier, which the rule\n"
+      "                         items' tags carry; default the program's own\n"
       "A single-valued option given twice: the last one counts. Options take their\n"
       "value as \"--opt value\" or \"--opt=value\".\n";
   return text;

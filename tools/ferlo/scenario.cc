@@ -36,6 +36,7 @@ PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options) {
   }
   config.resourcesDirectory = options.resources ? *options.resources : defaultResourcesDirectory();
   config.locale = options.locale ? *options.locale : localeFromEnvironment();
+  config.processIdentifier = options.processId;
   if (options.onOpen) {
     config.onOpen = [command = *options.onOpen](const FileURL& url, bool) {
       (void)runOnOpenCommand(command, url.path());

@@ -18,7 +18,7 @@ constexpr std::array kScenarioOptions = {
     OptionSyntax{"info", true},          OptionSyntax{"bundle-url", true},      OptionSyntax{"running", true},
     OptionSyntax{"host-running", false}, OptionSyntax{"user-home", true},       OptionSyntax{"no-user-entry", false},
     OptionSyntax{"platform-home", true}, OptionSyntax{"resources", true},       OptionSyntax{"locale", true},
-    OptionSyntax{"on-open", true},
+    OptionSyntax{"on-open", true},       OptionSyntax{"process-id", true},
 };
 
 struct KindName {
@@ -220,6 +220,10 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
     options.resources = absolutePath(value);
   } else if (name == "locale") {
     options.locale = value;
+  } else if (name == "process-id") {
+    const auto id = parseInt64(value);
+    if (!id || *id <= 0) return "--process-id wants a positive integer, got " + jsonQuoted(value);
+    options.processId = static_cast<std::uint64_t>(*id);
   } else if (name == "on-open") {
     options.onOpen = value;
   } else {

@@ -38,6 +38,7 @@ struct ScenarioOptions {
   std::optional<std::string> resources;
   std::optional<std::string> locale;
   std::optional<std::string> onOpen;
+  std::optional<std::uint64_t> processId;  // none: the program's own
 };
 
 // The option syntaxes of the scenario options, to be joined with a command's own.

@@ -233,16 +233,17 @@ class Demo {
     const MenuItem& item = *found.item;
     std::printf("\n%d. Choose %s: %s (ferlo click %s)\n", step, what.c_str(), displayText(item.title).c_str(),
                 formatMenuPath(*path).c_str());
-    std::printf("   %s is delivered to the principal object", std::string(selectorName(item.action)).c_str());
-    if (item.representedObject) std::printf(", represented object %s", jsonQuoted(*item.representedObject).c_str());
-    std::printf(", tag %lld.\n", static_cast<long long>(item.tag));
+    // As in the Finder: the sender is a copy of the item that keeps its
+    // title and tag but not its represented object.
+    std::printf("   %s is delivered to the principal object with the Finder's copy of the item:\n"
+                "   title %s, tag %lld, no represented object.\n",
+                std::string(selectorName(item.action)).c_str(), jsonQuoted(item.title).c_str(),
+                static_cast<long long>(item.tag));
 
     const FileURL requestURL = FileURL::fileURLWithPath(container(), true).appendingPathComponent(kRequestFileName);
     std::error_code ignored;
     fs::remove(requestURL.path(), ignored);  // so that what we show is this choice's request
-    Sender sender;
-    if (item.representedObject) sender = Sender::withString(*item.representedObject);
-    sender.tag = item.tag;
+    const Sender sender = senderOf(finderCopyOf(item));
     scenario.markCommandStart();
     scenario.finderSync().perform(item.action, sender);
 

@@ -83,6 +83,12 @@ def bindings(executable, arch):
             fields = line.split()
             if len(fields) >= 4 and fields[0].startswith("__") and fields[-1].startswith("_"):
                 bound.setdefault(fields[-1], fields[-2])
+    if not bound:
+        # Chained fixups (the linkers' default from macOS 12 on) instead of bind opcodes.
+        for line in run(tool("objdump"), "--macho", f"--arch={arch}", "--dyld-info", executable).splitlines():
+            fields = line.split()
+            if len(fields) >= 7 and fields[4] == "bind":
+                bound.setdefault(fields[-1], fields[-2])
     return bound
 
 

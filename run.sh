@@ -68,7 +68,8 @@ cross_build_macos() {
   done
   local executables=()
   for arch in "${MACOS_ARCHS[@]}"; do
-    cmake -S . -B "$out/$arch" -G Ninja --toolchain cmake/macos-cross.cmake -DCMAKE_BUILD_TYPE=Release \
+    cmake -S . -B "$out/$arch" -G Ninja --toolchain cmake/macos-cross.cmake --no-warn-unused-cli \
+          -DCMAKE_BUILD_TYPE=Release \
           -DFERLO_WERROR=ON -DCMAKE_OSX_ARCHITECTURES="$arch" "${options[@]}" >/dev/null
     # LIBRARY_PATH names this machine's directories, which the Mach-O link must not search.
     env -u LIBRARY_PATH cmake --build "$out/$arch" --target FerloFinderSync

@@ -1,11 +1,6 @@
 #include "exchange/tool_request.h"
 
-#include <algorithm>
 #include <array>
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include <simdjson.h>
 
@@ -104,30 +99,6 @@ std::string unknownActionProblem(std::string_view text) {
   return why;
 }
 
-// The shortest decimal text that reads back as `value`, in fixed notation
-// unless scientific is shorter: "7.5", "7", "100", "1e+300", as
-// std::to_chars writes it. Written with the C library because Apple's libc++
-// has no to_chars for double before macOS 13.3.
-std::string shortestDecimal(double value) {
-  char scientific[32];
-  int digits = 1;
-  for (; digits < 17; ++digits) {
-    std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, value);
-    if (std::strtod(scientific, nullptr) == value) break;
-  }
-  if (digits == 17) std::snprintf(scientific, sizeof scientific, "%.16e", value);
-  const int exponent = std::atoi(std::strchr(scientific, 'e') + 1);
-  char fixed[400];  // the largest double has 309 integer digits
-  std::snprintf(fixed, sizeof fixed, "%.*f", std::max(0, digits - 1 - exponent), value);
-  std::string text = std::strlen(fixed) <= std::strlen(scientific) ? fixed : scientific;
-  // The C library writes the locale's decimal point; the diagnostic shows JSON's.
-  const std::string_view point = std::localeconv()->decimal_point;
-  if (const std::size_t at = text.find(point); point != "." && !point.empty() && at != std::string::npos) {
-    text.replace(at, point.size(), ".");
-  }
-  return text;
-}
-
 // "days": an integer token within the signed 64-bit range. simdjson keeps a
 // token with a fraction or an exponent as a double, and an integer above
 // INT64_MAX as an unsigned one; both are refused here.
@@ -140,7 +111,7 @@ bool decodeDays(dom::element value, std::int64_t& days, DecodeError& error) {
     error = {std::string(kDaysKey), std::string(kExpected) + ", got " + std::to_string(unsignedValue)};
   } else if (!value.get(doubleValue)) {
     error = {std::string(kDaysKey), std::string(kExpected) + ", got a number with a fraction or an exponent (" +
-                                        shortestDecimal(doubleValue) + ")"};
+                                        shortestDecimalText(doubleValue) + ")"};
   } else {
     error = {std::string(kDaysKey), jd::expectedGot("an integer or null", value)};
   }

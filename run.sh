@@ -4,13 +4,17 @@
 #
 #   ./run.sh demo     build, then `ferlo demo` on the built-in sample
 #   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan,
-#                     GNUstep, and a short run of every fuzz target)
+#                     GNUstep, a short run of every fuzz target, and `macos`
+#                     below when a macOS SDK is present)
 #   ./run.sh build    build only (build/)
 #   ./run.sh ferlo …  build, then run `ferlo …`
 #   ./run.sh fuzz [S] build the libFuzzer targets with clang, run each for S
 #                     seconds (default 20); see fuzz/run_fuzzers.sh
 #   ./run.sh bench …  Release build (build-bench/), the benchmarks and their table,
 #                     then peak memory of the 64 MB decode; see docs/PERFORMANCE.md
+#   ./run.sh macos    cross-build the universal FerloFinderSync.appex (build-macos/)
+#                     against the macOS SDK at $FERLO_MACOS_SDK (default
+#                     /opt/MacOSX.sdk) and inspect it; unsigned (signing needs a Mac)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -20,6 +24,11 @@ PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev
 BENCH_PACKAGES=(nlohmann-json3-dev rapidjson-dev time)
 # The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.
 GNUSTEP_PACKAGES=(gnustep-devel libgnustep-gui-dev gnustep-back0.29 gnustep-gui-runtime xvfb xauth)
+# The macOS bundle is cross-built with LLVM 19 (clang, ld64.lld, llvm-lipo) and
+# inspected with LLVM's Mach-O tools and Python's plistlib.
+MACOS_PACKAGES=(cmake ninja-build clang-19 lld-19 llvm-19 python3)
+MACOS_SDK_DEFAULT=/opt/MacOSX.sdk
+MACOS_ARCHS=(arm64 x86_64)
 
 install_packages() {
   local missing=()
@@ -44,6 +53,37 @@ configure_and_build() {
 run_suite() {
   local dir=$1
   ctest --test-dir "$dir" --output-on-failure --timeout 600 -j2
+}
+
+# cross_build_macos SDK: one build tree per architecture under build-macos/,
+# the executables joined into build-macos/FerloFinderSync.appex, inspected.
+# simdjson and utf8proc come from GitHub's release archives unless
+# FERLO_DEPENDENCY_ARCHIVES or FETCHCONTENT_SOURCE_DIR_{SIMDJSON,UTF8PROC}
+# (environment) say where they are on this machine.
+cross_build_macos() {
+  local sdk=$1 out=build-macos
+  local options=(-DFERLO_MACOS_SDK="$sdk")
+  for v in FERLO_DEPENDENCY_ARCHIVES FETCHCONTENT_SOURCE_DIR_SIMDJSON FETCHCONTENT_SOURCE_DIR_UTF8PROC; do
+    if [ -n "${!v:-}" ]; then options+=(-D"$v=${!v}"); fi
+  done
+  local executables=()
+  for arch in "${MACOS_ARCHS[@]}"; do
+    cmake -S . -B "$out/$arch" -G Ninja --toolchain cmake/macos-cross.cmake --no-warn-unused-cli \
+          -DCMAKE_BUILD_TYPE=Release \
+          -DFERLO_WERROR=ON -DCMAKE_OSX_ARCHITECTURES="$arch" "${options[@]}" >/dev/null
+    # LIBRARY_PATH names this machine's directories, which the Mach-O link must not search.
+    env -u LIBRARY_PATH cmake --build "$out/$arch" --target FerloFinderSync
+    executables+=("$out/$arch/appex/FerloFinderSync.appex/Contents/MacOS/FerloFinderSync")
+  done
+  local bundle=$out/FerloFinderSync.appex
+  rm -rf "$bundle"
+  cp -a "$out/${MACOS_ARCHS[0]}/appex/FerloFinderSync.appex" "$bundle"
+  llvm-lipo-19 -create "${executables[@]}" -output "$bundle/Contents/MacOS/FerloFinderSync"
+  local min_os
+  min_os=$(sed -n 's/^CMAKE_OSX_DEPLOYMENT_TARGET:STRING=//p' "$out/${MACOS_ARCHS[0]}/CMakeCache.txt")
+  python3 tests/bundle/inspect_bundle.py "$bundle" --min-os "$min_os" --resources resources \
+          --archs "$(IFS=,; echo "${MACOS_ARCHS[*]}")"
+  echo "$bundle: universal (${MACOS_ARCHS[*]}), unsigned: code signing needs a Mac (see the README)"
 }
 
 command=${1:-help}
@@ -82,6 +122,18 @@ case "$command" in
     ctest --test-dir build-gnustep -L gnustep --output-on-failure
     echo "== Every fuzz target, briefly"
     ./fuzz/run_fuzzers.sh 15
+    sdk=${FERLO_MACOS_SDK:-$MACOS_SDK_DEFAULT}
+    if [ -z "${FERLO_MACOS_SDK:-}" ] && [ ! -d "$sdk" ]; then
+      echo "== macOS bundle cross-build skipped: no macOS SDK (FERLO_MACOS_SDK is not set and $sdk does not exist)"
+    else
+      echo "== macOS bundle, cross-built for ${MACOS_ARCHS[*]} against $sdk"
+      install_packages "${MACOS_PACKAGES[@]}"
+      cross_build_macos "$sdk"
+    fi
+    ;;
+  macos)
+    install_packages "${MACOS_PACKAGES[@]}"
+    cross_build_macos "${FERLO_MACOS_SDK:-$MACOS_SDK_DEFAULT}"
     ;;
   fuzz)
     install_packages "${PACKAGES[@]}"
@@ -108,7 +160,7 @@ case "$command" in
     rm -rf "$(dirname "$manifest")"
     ;;
   *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
     [ "$command" = help ] || exit 2
     ;;
 esac

@@ -1,6 +1,11 @@
 #include "exchange/json_writer.h"
 
+#include <algorithm>
 #include <charconv>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <simdjson.h>
 
@@ -189,6 +194,28 @@ std::optional<std::string> JsonWriter::finish() {
   afterKey_ = false;
   failed_ = false;
   if (failed) return std::nullopt;
+  return text;
+}
+
+// Written with the C library; the first precision that reads back is the
+// shortest, and the fixed form has as many significant digits.
+std::string shortestDecimalText(double value) {
+  char scientific[32];
+  int digits = 1;
+  for (; digits < 17; ++digits) {
+    std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, value);
+    if (std::strtod(scientific, nullptr) == value) break;
+  }
+  if (digits == 17) std::snprintf(scientific, sizeof scientific, "%.16e", value);
+  const int exponent = std::atoi(std::strchr(scientific, 'e') + 1);
+  char fixed[400];  // the largest double has 309 integer digits
+  std::snprintf(fixed, sizeof fixed, "%.*f", std::max(0, digits - 1 - exponent), value);
+  std::string text = std::strlen(fixed) <= std::strlen(scientific) ? fixed : scientific;
+  // The C library writes the locale's decimal point; JSON's is '.'.
+  const std::string_view point = std::localeconv()->decimal_point;
+  if (const std::size_t at = text.find(point); point != "." && !point.empty() && at != std::string::npos) {
+    text.replace(at, point.size(), ".");
+  }
   return text;
 }
 

@@ -73,4 +73,10 @@ class JsonWriter {
 // valid UTF-8 sequence instead of refusing.
 void appendJsonStringReplacingInvalid(std::string& out, std::string_view value);
 
+// The shortest decimal text that reads back as the finite `value`, in fixed
+// notation unless scientific is shorter: "7.5", "7", "100", "1e+300", "1e-05",
+// as std::to_chars writes it (which Apple's libc++ offers for double only
+// from macOS 13.3 on).
+[[nodiscard]] std::string shortestDecimalText(double value);
+
 }  // namespace ferlo

@@ -1,7 +1,6 @@
 #include "exchange/tool_request.h"
 
 #include <array>
-#include <charconv>
 
 #include <simdjson.h>
 
@@ -111,10 +110,8 @@ bool decodeDays(dom::element value, std::int64_t& days, DecodeError& error) {
   if (!value.get(unsignedValue)) {
     error = {std::string(kDaysKey), std::string(kExpected) + ", got " + std::to_string(unsignedValue)};
   } else if (!value.get(doubleValue)) {
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, doubleValue).ptr;
     error = {std::string(kDaysKey), std::string(kExpected) + ", got a number with a fraction or an exponent (" +
-                                        std::string(digits, end) + ")"};
+                                        shortestDecimalText(doubleValue) + ")"};
   } else {
     error = {std::string(kDaysKey), jd::expectedGot("an integer or null", value)};
   }

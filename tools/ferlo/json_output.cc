@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "exchange/json_writer.h"
+
 namespace ferlo::cli {
 namespace {
 
@@ -104,8 +106,7 @@ std::string jsonNumber(double value) {
     auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), static_cast<std::int64_t>(value));
     return std::string(buffer.data(), end);
   }
-  auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), end);
+  return shortestDecimalText(value);
 }
 
 void JsonWriter::newline() {

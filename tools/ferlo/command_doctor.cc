@@ -36,7 +36,8 @@ std::string doctorHelp() {
          "\n"
          "Explains why the extension's menu would or would not show. One line per\n"
          "step, in the order the menu build meets them, each beginning \"ok\",\n"
-         "\"warn\" (does not empty the menu) or \"FAIL\" (empties it):\n"
+         "\"warn\" (does not empty the menu) or \"FAIL\" (empties it); control\n"
+         "characters and bytes that are not UTF-8 in paths show as \\n, \\t, \\r or \\xHH:\n"
          "  kind, identity (bundle and host identifier), host (does it run),\n"
          "  app group (and where it came from), container, rules.json, glyph,\n"
          "  localisation, selection, hand-off (the host application's path)\n"
@@ -86,7 +87,7 @@ class Doctor {
     checkSelection(menu);
     checkHandoff();
     for (const Step& step : steps_) {
-      writeLine(stdout, std::string(statusWord(step.status)) + " " + step.name + ": " + step.detail);
+      writeLine(stdout, lineSafe(std::string(statusWord(step.status)) + " " + step.name + ": " + step.detail));
     }
     return verdict(menu);
   }
@@ -253,15 +254,27 @@ class Doctor {
     const std::string& dir = platform_.config().resourcesDirectory;
     const std::string language = localizer.language();
     const std::string shown = "language " + jsonQuoted(language) + " (locale " + jsonQuoted(localizer.locale()) + ")";
+    std::string unreadable;
+    for (const Localizer::UnreadableTable& table : localizer.unreadableTables()) {
+      unreadable += (unreadable.empty() ? "" : "; ") + std::string("cannot read ") + table.path + ": " + table.reason;
+    }
+    if (!unreadable.empty()) unreadable += " (a table that cannot be read counts as absent)";
     if (localizer.hasOwnTable()) {
-      add(Status::ok, "localisation", shown + ", table " + dir + "/" + language + ".lproj");
+      const std::string table = shown + ", table " + dir + "/" + language + ".lproj";
+      if (unreadable.empty()) {
+        add(Status::ok, "localisation", table);
+      } else {
+        add(Status::warn, "localisation", table + ": " + unreadable);
+      }
       return;
     }
+    if (!unreadable.empty()) unreadable = "; " + unreadable;
     const bool english = exists(dir + "/en.lproj/Localizable.strings") || exists(dir + "/en.lproj/Localizable.stringsdict");
     if (english && language != "en") {
-      add(Status::warn, "localisation", shown + ": no table in " + dir + ", falling back to en");
+      add(Status::warn, "localisation", shown + ": no table in " + dir + ", falling back to en" + unreadable);
     } else {
-      add(Status::warn, "localisation", shown + ": no table in " + dir + ", nor an en table: texts show their keys");
+      add(Status::warn, "localisation",
+          shown + ": no table in " + dir + ", nor an en table: texts show their keys" + unreadable);
     }
   }
 
@@ -323,11 +336,11 @@ class Doctor {
     if (!menu.items.empty()) {
       std::string line = "result: the full menu would show";
       if (firstFail != nullptr) line += " (although step " + firstFail->name + " reported FAIL)";
-      writeLine(stdout, line);
+      writeLine(stdout, lineSafe(line));
       return kExitOk;
     }
     if (firstFail != nullptr) {
-      writeLine(stdout, "result: the menu would be empty: " + firstFail->name + ": " + firstFail->detail);
+      writeLine(stdout, lineSafe("result: the menu would be empty: " + firstFail->name + ": " + firstFail->detail));
     } else {
       writeLine(stdout, "result: the menu would be empty, though no step found a reason");
     }

@@ -58,7 +58,7 @@ constexpr const char* kDemoHelp =
     "the demo is stopped by SIGINT, SIGTERM or SIGHUP.\n"
     "\n"
     "Exit status: 0 when every step was shown, 1 when the sample could not be\n"
-    "made or a step found nothing to choose, 2 for a usage error.\n";
+    "made or the menu lacked an item a step chooses, 2 for a usage error.\n";
 
 struct SampleRule {
   const char* id;

@@ -36,14 +36,15 @@ std::string doctorHelp() {
          "\n"
          "Explains why the extension's menu would or would not show. One line per\n"
          "step, in the order the menu build meets them, each beginning \"ok\",\n"
-         "\"warn\" (does not empty the menu) or \"FAIL\" (empties it); control\n"
-         "characters and bytes that are not UTF-8 in paths show as \\n, \\t, \\r or \\xHH:\n"
+         "\"warn\" (does not empty the menu) or \"FAIL\" (empties it):\n"
          "  kind, identity (bundle and host identifier), host (does it run),\n"
          "  app group (and where it came from), container, rules.json, glyph,\n"
          "  localisation, selection, hand-off (the host application's path)\n"
          "then one line:\n"
          "  result: the full menu would show\n"
          "  result: the menu would be empty: STEP: REASON\n"
+         "Control characters and bytes that are not UTF-8 in paths show as \\n, \\t,\n"
+         "\\r or \\xHH, so that each step stays one line.\n"
          "\n" +
          scenarioOptionsHelp() +
          "\nExit status: 0 when the full menu would show, 1 when it would be empty,\n"

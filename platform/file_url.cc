@@ -104,7 +104,11 @@ std::optional<FileURL> FileURL::fromString(std::string_view text) {
   if (end != std::string_view::npos) rest = rest.substr(0, end);
   std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos) return std::nullopt;
-  std::string_view host = rest.substr(0, slash);
+  // Host names are case-insensitive, so LOCALHOST is the local machine too.
+  std::string host(rest.substr(0, slash));
+  for (char& c : host) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   if (!host.empty() && host != "localhost") return std::nullopt;
   auto decoded = percentDecode(rest.substr(slash));
   if (!decoded) return std::nullopt;

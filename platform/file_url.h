@@ -27,6 +27,7 @@ class FileURL {
 
   // Parses URL text of the form "file://" [ "localhost" ] "/" path, with
   // percent escapes in the path; a query or fragment is dropped from the path.
+  // The scheme and the host are matched in any case ("FILE://LocalHost/x").
   // Gives none for another scheme or host, a missing path, an invalid percent
   // escape or a NUL (escaped or not).
   //   FileURL::fromString("file:///a%20b/")->path() == "/a b"

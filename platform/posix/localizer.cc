@@ -6,7 +6,7 @@
 #include <unicode/stringpiece.h>
 #include <unicode/unistr.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/posix_files.h"
 #include "platform/posix/strings_file.h"
 #include "platform/posix/stringsdict_file.h"
 
@@ -26,30 +27,21 @@ constexpr std::string_view kDevelopmentLanguage = "en";
 
 // Localisation tables are a few kilobytes; anything far larger is not one,
 // and reading it whole would only cost memory.
-constexpr long kMaxTableBytes = 16L << 20;
+constexpr std::uint64_t kMaxTableBytes = 16U << 20;
 
 constexpr std::string_view kPluralRuleType = "NSStringPluralRuleType";
 
-std::optional<std::string> readSmallFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[16384];
-  bool ok = true;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    bytes.append(buffer, got);
-    if (bytes.size() > static_cast<std::size_t>(kMaxTableBytes)) {
-      ok = false;
-      break;
-    }
-    if (got < sizeof buffer) {
-      ok = !std::ferror(file);
-      break;
-    }
-  }
-  std::fclose(file);
-  if (!ok) return std::nullopt;
+// Through the same guarded read as every other file of the stand-in, so
+// that a FIFO or a device among the resources is refused rather than waited
+// on. A table that is there but cannot be read is noted with the reason and
+// counts as absent; a missing one is simply absent.
+std::optional<std::string> readSmallFile(const std::string& path,
+                                         std::vector<Localizer::UnreadableTable>* unreadable) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;
+  std::string whyNot;
+  auto bytes = readRegularFile(path, &whyNot, kMaxTableBytes);
+  if (!bytes) unreadable->push_back({path, std::move(whyNot)});
   return bytes;
 }
 
@@ -103,12 +95,12 @@ struct Tables {
 };
 
 // A broken file counts as missing: the platform ignores it the same way.
-Tables loadTables(const std::string& lprojDirectory) {
+Tables loadTables(const std::string& lprojDirectory, std::vector<Localizer::UnreadableTable>* unreadable) {
   Tables tables;
-  if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.strings")) {
+  if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.strings", unreadable)) {
     if (auto parsed = parseStringsFile(*bytes); parsed.table) tables.strings = std::move(*parsed.table);
   }
-  if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.stringsdict")) {
+  if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.stringsdict", unreadable)) {
     if (auto parsed = parseStringsdictFile(*bytes); parsed.table) tables.plurals = std::move(*parsed.table);
   }
   return tables;
@@ -151,9 +143,14 @@ struct Localizer::Impl {
   bool hasOwnTable = false;
   Tables own;                     // empty without an own table
   std::optional<Tables> fallback;  // the development language's, when that is not `own`
+  std::vector<UnreadableTable> unreadable;
   icu::Locale icuLocale;
   std::optional<icu::number::LocalizedNumberFormatter> numberFormatter;  // immutable, thread-safe
   std::unique_ptr<icu::PluralRules> pluralRules;
+  // The development language's rules: a count text taken from its table is
+  // formed by them ("1 day" under a Chinese locale, where every count is
+  // "other"), while the number itself keeps the locale's digits and grouping.
+  std::unique_ptr<icu::PluralRules> fallbackPluralRules;
   mutable std::mutex pluralMutex;  // ICU promises no thread-safety for PluralRules
 
   // Every table in lookup order: own language first, then the development one.
@@ -177,16 +174,16 @@ struct Localizer::Impl {
     return std::to_string(n);
   }
 
-  // The CLDR plural category of n in this locale; "other" if ICU cannot say.
-  std::string pluralCategory(std::int64_t n) const {
-    if (!numberFormatter || !pluralRules) return "other";
+  // The CLDR plural category of n by `rules`; "other" if ICU cannot say.
+  std::string pluralCategory(std::int64_t n, const icu::PluralRules* rules) const {
+    if (!numberFormatter || !rules) return "other";
     UErrorCode status = U_ZERO_ERROR;
     const icu::number::FormattedNumber formatted = numberFormatter->formatInt(pluralProxy(n), status);
     if (U_FAILURE(status)) return "other";
     icu::UnicodeString keyword;
     {
       std::lock_guard<std::mutex> lock(pluralMutex);
-      keyword = pluralRules->select(formatted, status);
+      keyword = rules->select(formatted, status);
     }
     if (U_FAILURE(status)) return "other";
     std::string out;
@@ -196,7 +193,8 @@ struct Localizer::Impl {
 
   // The entry's format with every variable replaced by its variant for n;
   // none when a variable is missing, not a plural rule or has no variant.
-  std::optional<std::string> resolvePlural(const StringsdictEntry& entry, std::int64_t n) const {
+  std::optional<std::string> resolvePlural(const StringsdictEntry& entry, std::int64_t n,
+                                           const icu::PluralRules* rules) const {
     if (!entry.format) return std::nullopt;
     const std::string_view format = *entry.format;
     std::optional<std::string> category;
@@ -228,7 +226,7 @@ struct Localizer::Impl {
       auto form = forms.end();
       if (n == 0) form = forms.find("zero");
       if (form == forms.end()) {
-        if (!category) category = pluralCategory(n);
+        if (!category) category = pluralCategory(n, rules);
         form = forms.find(*category);
       }
       if (form == forms.end()) form = forms.find("other");
@@ -246,7 +244,8 @@ struct Localizer::Impl {
   std::string formatFor(std::string_view key, std::int64_t n) const {
     for (const Tables* tables : tablesInOrder()) {
       if (const auto entry = tables->plurals.find(key); entry != tables->plurals.end()) {
-        if (auto resolved = resolvePlural(entry->second, n)) return *std::move(resolved);
+        const icu::PluralRules* rules = tables == &own ? pluralRules.get() : fallbackPluralRules.get();
+        if (auto resolved = resolvePlural(entry->second, n, rules)) return *std::move(resolved);
       }
       if (const auto text = tables->strings.find(key); text != tables->strings.end()) return text->second;
     }
@@ -322,13 +321,13 @@ Localizer::Localizer(std::string resourcesDirectory, std::string locale) : impl_
     if (isDirectory(directory)) {
       impl.language = candidate;
       impl.hasOwnTable = true;
-      impl.own = loadTables(directory);
+      impl.own = loadTables(directory, &impl.unreadable);
       break;
     }
   }
   if (!impl.hasOwnTable || impl.language != kDevelopmentLanguage) {
     const std::string directory = resourcesDirectory + "/" + std::string(kDevelopmentLanguage) + ".lproj";
-    if (isDirectory(directory)) impl.fallback = loadTables(directory);
+    if (isDirectory(directory)) impl.fallback = loadTables(directory, &impl.unreadable);
   }
 
   impl.icuLocale = icu::Locale(impl.locale.c_str());
@@ -337,6 +336,10 @@ Localizer::Localizer(std::string resourcesDirectory, std::string locale) : impl_
     UErrorCode status = U_ZERO_ERROR;
     impl.pluralRules.reset(icu::PluralRules::forLocale(impl.icuLocale, status));
     if (U_FAILURE(status)) impl.pluralRules.reset();
+    status = U_ZERO_ERROR;
+    const icu::Locale development(std::string(kDevelopmentLanguage).c_str());
+    impl.fallbackPluralRules.reset(icu::PluralRules::forLocale(development, status));
+    if (U_FAILURE(status)) impl.fallbackPluralRules.reset();
   }
 }
 
@@ -345,6 +348,7 @@ Localizer::~Localizer() = default;
 const std::string& Localizer::language() const { return impl_->language; }
 const std::string& Localizer::locale() const { return impl_->locale; }
 bool Localizer::hasOwnTable() const { return impl_->hasOwnTable; }
+const std::vector<Localizer::UnreadableTable>& Localizer::unreadableTables() const { return impl_->unreadable; }
 
 std::string Localizer::localizedString(std::string_view key) const {
   for (const Tables* tables : impl_->tablesInOrder()) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ferlo {
 
@@ -30,6 +31,16 @@ class Localizer {
   [[nodiscard]] const std::string& locale() const;
   // True when a table for language() (not the fallback) was found.
   [[nodiscard]] bool hasOwnTable() const;
+
+  // The table files that are there but could not be read (a FIFO, a
+  // directory, no permission, too large), in lookup order, each with the
+  // reason in words for a person. They count as absent; a missing file is
+  // not listed.
+  struct UnreadableTable {
+    std::string path;
+    std::string reason;
+  };
+  [[nodiscard]] const std::vector<UnreadableTable>& unreadableTables() const;
 
   [[nodiscard]] std::string localizedString(std::string_view key) const;
   [[nodiscard]] std::string localizedStringWithFormat(std::string_view key, std::int64_t number) const;

@@ -152,7 +152,7 @@ std::optional<std::string> refuse(std::string* whyNot, std::string reason) {
 
 }  // namespace
 
-std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot) {
+std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot, std::uint64_t maxBytes) {
   // A stat first keeps us from opening devices at all (opening some has
   // effects); the fstat after the open decides, since the path may have
   // changed in between.
@@ -171,6 +171,7 @@ std::optional<std::string> readRegularFile(const std::string& path, std::string*
   if (::fstat(fd, &info) != 0) return refuse(whyNot, std::strerror(errno));
   if (!S_ISREG(info.st_mode) || info.st_size < 0) return refuse(whyNot, notRegularReason(info.st_mode));
   auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size > maxBytes) return refuse(whyNot, "is larger than " + std::to_string(maxBytes) + " bytes");
 
   std::string bytes;
   try {

@@ -8,6 +8,8 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +25,12 @@ namespace ferlo {
 // was there. The result's capacity exceeds its size by at least kReadPadding.
 // Thread-safe. With `whyNot`, a refusal also says why, in words for a
 // person ("No such file or directory", "is a FIFO, not a regular file").
+// A file larger than `maxBytes` is refused without reading it.
 //   readRegularFile("/etc/hostname");   // the bytes
 //   readRegularFile("/dev/zero");       // none
-[[nodiscard]] std::optional<std::string> readRegularFile(const std::string& path,
-                                                         std::string* whyNot = nullptr);
+[[nodiscard]] std::optional<std::string> readRegularFile(
+    const std::string& path, std::string* whyNot = nullptr,
+    std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 // The system calls of writeFileAtomically, one member per step. The members
 // of this class are the real calls; a test derives from it, overrides the

@@ -26,6 +26,7 @@ const ParseCase kParseCases[] = {
     {"EscapedPercentStaysLiteral", "file:///100%2541", "/100%41", false},
     {"EscapedQuestionMarkIsPath", "file:///a%3Fb", "/a?b", false},
     {"Localhost", "file://localhost/etc/hosts", "/etc/hosts", false},
+    {"SchemeAndLocalhostInAnyCase", "FILE://LocalHost/x/", "/x", true},
     {"QueryDropped", "file:///a/b?x=1", "/a/b", false},
     {"FragmentDropped", "file:///a/#top", "/a", true},
     {"AllFinalSlashesGoFromPath", "file:///a//", "/a", true},

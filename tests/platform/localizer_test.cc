@@ -1,6 +1,7 @@
 #include "platform/posix/localizer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -73,7 +74,10 @@ class PluralSelectionTest : public ::testing::TestWithParam<PluralCase> {};
 TEST_P(PluralSelectionTest, PicksTheCldrCategory) {
   const PluralCase& c = GetParam();
   TempResources resources;
-  resources.plurals("en", pluralEntry("k %lld", kAllForms));
+  // Each locale's own table: a table's texts follow its own language's rules.
+  for (const char* language : {"en", "ru", "pl", "ja", "fr", "de"}) {
+    resources.plurals(language, pluralEntry("k %lld", kAllForms));
+  }
   // Without a zero variant the CLDR category applies to 0 as well.
   resources.plurals("ar", pluralEntry("k %lld", {{"one", "one %lld"}, {"other", "other %lld"}}));
   const Localizer localizer(resources.path(), c.locale);
@@ -184,6 +188,22 @@ TEST(LocalizerTables, BrokenOwnTableFallsBackToEnglish) {
   const Localizer fr(resources.path(), "fr_FR");
   EXPECT_TRUE(fr.hasOwnTable());
   EXPECT_EQ(fr.localizedString("a"), "A en");
+}
+
+TEST(LocalizerTables, UnreadableTableCountsAsAbsentAndIsNamed) {
+  TempResources resources;
+  resources.strings("en", R"("a" = "A en";)");
+  fs::create_directories(fs::path(resources.path()) / "fr.lproj" / "Localizable.stringsdict");
+  const std::string fifo = resources.path() + "/fr.lproj/Localizable.strings";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // opening it for reading would wait for a writer
+  const Localizer fr(resources.path(), "fr_FR");
+  EXPECT_TRUE(fr.hasOwnTable());
+  EXPECT_EQ(fr.localizedString("a"), "A en");
+  ASSERT_EQ(fr.unreadableTables().size(), 2u);
+  EXPECT_EQ(fr.unreadableTables()[0].path, fifo);
+  EXPECT_EQ(fr.unreadableTables()[0].reason, "is a FIFO, not a regular file");
+  EXPECT_EQ(fr.unreadableTables()[1].reason, "is a directory");
+  EXPECT_TRUE(Localizer(resources.path(), "en_US").unreadableTables().empty()) << "a missing table is no problem";
 }
 
 TEST(LocalizerTables, CountTextSources) {
@@ -297,7 +317,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ShippedCase{"pl_PL", "finder.action.merge %lld", 22, "Scal 22 foldery"},
                     ShippedCase{"ja_JP", "finder.expiry.days %lld", 1, "1日"},
                     ShippedCase{"fr_FR", "finder.expiry.days %lld", 0, "0 jour"},
-                    ShippedCase{"it_IT", "finder.expiry.days %lld", 7, "7 days"}),
+                    ShippedCase{"it_IT", "finder.expiry.days %lld", 7, "7 days"},
+                    // The English fallback by English plural rules (Chinese has only "other", Hindi
+                    // counts 0 as "one"), in the locale's digits and grouping.
+                    ShippedCase{"zh_Hans_CN", "finder.expiry.days %lld", 1, "1 day"},
+                    ShippedCase{"hi_IN", "finder.expiry.days %lld", 0, "0 days"},
+                    ShippedCase{"hi_IN", "finder.expiry.titleMany %lld", 1234567, "Set Expiry for 12,34,567 Files"}),
     [](const ::testing::TestParamInfo<ShippedCase>& info) { return std::to_string(info.index); });
 
 }  // namespace

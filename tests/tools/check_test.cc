@@ -123,8 +123,37 @@ TEST_P(CheckUnreadableTest, ExitsTwoWithTheReason) {
 INSTANTIATE_TEST_SUITE_P(Files, CheckUnreadableTest,
                          ::testing::Values(UnreadableCase{"Missing", "missing.json", "No such file or directory"},
                                            UnreadableCase{"Directory", "folder.json", "is a directory"},
-                                           UnreadableCase{"Fifo", "fifo.json", "is a FIFO, not a regular file"}),
+                                           UnreadableCase{"Fifo", "fifo.json",
+                                                          "is a FIFO, not a regular file (give - as FILE to read "
+                                                          "standard input)"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// "-" is standard input, be it a pipe or a file; /dev/stdin on a pipe is a
+// FIFO like any other and is refused with a pointer to "-".
+TEST_F(FerloTest, CheckDashReadsStandardInput) {
+  writeFile(dir / "request.json", R"({"action":"flattenFolder","folders":["\/a"]})");
+  const struct {
+    std::vector<std::string> args;
+    ProcessIo io;
+    int exitCode;
+    std::string out, err;
+  } cases[] = {
+      {{"manifest", "-"}, ProcessIo::input(R"({"rules":[],"watchedRoots":["/a"]})"), 0,
+       "-: valid rule manifest: 0 rules, 1 watched root\n", ""},
+      {{"manifest", "-"}, ProcessIo::input("[]"), 1, "", "-: (document): the top level must be an object, got an array\n"},
+      {{"request", "-"}, ProcessIo::inputFile(dir / "request.json"), 0, "-: valid tool request: flattenFolder, 1 folder\n", ""},
+      {{"request", "/dev/stdin"}, ProcessIo::input("{}"), 2, "",
+       "ferlo check: cannot read /dev/stdin: is a FIFO, not a regular file (give - as FILE to read standard input)\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"check"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto result = ferlo(args, false, {}, "", c.io);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.args[1] << result.err;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+  }
+}
 
 struct CheckUsageCase {
   const char* name;

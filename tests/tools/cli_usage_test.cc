@@ -37,7 +37,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"InfoNotJson", {"info", "--info", "TarvelinAppGroup=group.x"}, "not JSON"},
         UsageCase{"StrayOperand", {"menu", "extra"}, "unexpected argument \"extra\""},
         UsageCase{"ClickMissingPath", {"click"}, "missing PATH"},
-        UsageCase{"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command \"frobnicate\""}),
+        UsageCase{"HelpForUnknownCommand", {"help", "frobnicate"}, "unknown command \"frobnicate\""},
+        UsageCase{"HelpForTwoCommands", {"help", "menu", "extra"}, "ferlo help: unexpected argument \"extra\""},
+        UsageCase{"EmptyContainersRoot", {"info", "--group-containers", ""}, "--group-containers wants a directory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class HelpTest : public FerloTest, public ::testing::WithParamInterface<std::string> {};
@@ -54,7 +56,55 @@ TEST_P(HelpTest, EveryCommandHasHelp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, HelpTest,
-                         ::testing::Values("info", "menu", "click", "send", "check", "doctor", "demo"));
+                         ::testing::Values("info", "menu", "click", "send", "check", "doctor", "demo", "help"));
+
+// Output that cannot be written is an error (exit 3), never a success: each
+// command's stdout on a full device, whatever it would otherwise report.
+struct OutputCase {
+  const char* name;
+  std::vector<std::string> args;
+  bool scenario = true;  // add the scenario options
+};
+
+class OutputErrorTest : public FerloTest, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(OutputErrorTest, FullDeviceExitsThree) {
+  writeStandardManifest();
+  writeFile(dir / "rules.json", R"({"rules":[]})");
+  const auto result = ferlo(GetParam().args, GetParam().scenario, {{"TMPDIR", dir.path()}}, dir.path(),
+                            ProcessIo::output("/dev/full"));
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.err, "ferlo: cannot write standard output: No space left on device\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, OutputErrorTest,
+    ::testing::Values(OutputCase{"Info", {"info"}}, OutputCase{"Menu", {"menu", "--host-running"}},
+                      OutputCase{"Tree", {"menu", "--tree"}},
+                      OutputCase{"Click", {"click", "0/3", "--host-running", "--target", "/t/"}},
+                      OutputCase{"Send", {"send", "runFlatten:"}},
+                      OutputCase{"DoctorEmptyMenu", {"doctor"}},  // would exit 1
+                      OutputCase{"Check", {"check", "manifest", "rules.json"}, false},
+                      OutputCase{"Demo", {"demo"}, false}, OutputCase{"Help", {"help"}, false},
+                      OutputCase{"HelpOfCommand", {"help", "menu"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FerloTest, ShortWriteAndLostStderrAreOutputErrors) {
+  // A file system that fills up midway: the document is cut, and that is no success.
+  writeStandardManifest();
+  const auto cut = ferlo({"menu", "--host-running", "--select", "/t/"}, true, {}, "",
+                         ProcessIo::output(dir / "out.json", 100));
+  EXPECT_EQ(cut.exitCode, 3);
+  EXPECT_EQ(cut.err, "ferlo: cannot write standard output: File too large\n");
+  EXPECT_EQ(readFile(dir / "out.json").size(), 100u);
+  // The findings of check and of a usage error go to stderr; lost, they are an output error too.
+  writeFile(dir / "bad.json", "{}");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"check", "manifest", "bad.json"},
+                                               std::vector<std::string>{"menu", "--bogus"}}) {
+    const auto lost = ferlo(args, false, {}, dir.path(), ProcessIo::errors("/dev/full"));
+    EXPECT_EQ(lost.exitCode, 3) << args[0];
+  }
+}
 
 // --on-open: the host path reaches the command as exactly one argument,
 // however it is spelled, and the command's output goes to stderr.

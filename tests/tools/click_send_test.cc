@@ -152,7 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
         SendCase{"MergeOfOneFolderStops", {"runMergeSelected:", "--select", "/a/"}, false, ""},
         SendCase{"ExpiryLastTagCounts", {"setExpiry:", "--tag", "30", "--tag=1", "--select", "@/in/f"}, true,
                  R"({"action":"expireFiles","folders":[],"files":["@\/in\/f"],"days":1})"},
-        SendCase{"ExpiryOutsideRootsStops", {"setExpiry:", "--tag", "7", "--select", "/elsewhere/f"}, false, ""}),
+        SendCase{"ExpiryOutsideRootsStops", {"setExpiry:", "--tag", "7", "--select", "/elsewhere/f"}, false, ""},
+        SendCase{"UrlSchemeAndHostInAnyCase", {"runFlatten:", "--select", "FILE://LOCALHOST/t/"}, true,
+                 R"({"action":"flattenFolder","folders":["\/t"]})"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SendUsageCase {

@@ -1,6 +1,7 @@
 // ferlo doctor: the step lines, their order, the verdict line and the exit
 // status, for a healthy scenario and for each link that empties the menu.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <sstream>
@@ -109,7 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "@/gc; --group-containers)"},
         FailCase{"ManifestMissing", {"--host-running"}, "rules.json",
                  "cannot read @/gc/" + kGroup + "/rules.json: No such file or directory (the host application writes it)",
-                 true}),
+                 true},
+        // Every step stays one line, whatever bytes a path holds.
+        FailCase{"PathWithControlCharacters", {"--host-running", "--group-containers", "@/g\nc\t\x7f\xff\xc3\xa9"},
+                 "container",
+                 "no container for app group \"" + kGroup +
+                     "\": the containers root @/g\\nc\\t\\x7F\\xFF\xc3\xa9 does not exist (--group-containers)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct WarnCase {
@@ -122,6 +128,8 @@ struct WarnCase {
 class DoctorWarnTest : public DoctorTest, public ::testing::WithParamInterface<WarnCase> {};
 
 TEST_P(DoctorWarnTest, WarningsLeaveTheMenuFull) {
+  makeDirectories(dir / "fifo/en.lproj");
+  ASSERT_EQ(::mkfifo((dir / "fifo/en.lproj/Localizable.strings").c_str(), 0600), 0);
   std::vector<std::string> options = {"--host-running"};
   for (const std::string& option : GetParam().options) options.push_back(expand(option, dir.path()));
   const auto result = doctor(options);
@@ -139,7 +147,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "no BrandGlyph image (@/empty/BrandGlyph.png is missing): the Ferlo entry shows without an image"},
         WarnCase{"BundleOutsideAnApp", {"--bundle-url", "/x/y/z/E.appex/"}, "hand-off",
                  "opens /x (three levels above the bundle file:///x/y/z/E.appex/), which does not look like an "
-                 "application"}),
+                 "application"},
+        // A table that cannot be read (a FIFO would block) counts as absent, and doctor says why.
+        WarnCase{"UnreadableTable", {"--resources", "@/fifo"}, "localisation",
+                 "language \"en\" (locale \"en_US\"), table @/fifo/en.lproj: cannot read "
+                 "@/fifo/en.lproj/Localizable.strings: is a FIFO, not a regular file (a table that cannot be read counts as absent)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

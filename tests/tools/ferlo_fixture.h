@@ -68,14 +68,14 @@ class FerloTest : public ::testing::Test {
   // name when `withScenario`, so that options in `args` override them.
   ProcessResult ferlo(std::vector<std::string> args, bool withScenario = true,
                       const std::map<std::string, std::string>& extraEnv = {},
-                      const std::string& workingDirectory = "") const {
+                      const std::string& workingDirectory = "", const ProcessIo& io = {}) const {
     if (withScenario) {
       const auto common = scenario();
       args.insert(args.begin() + (args.empty() ? 0 : 1), common.begin(), common.end());
     }
     std::map<std::string, std::string> env = {{"PATH", "/usr/bin:/bin"}, {"HOME", home()}};
     for (const auto& [key, value] : extraEnv) env[key] = value;
-    return runProcess(FERLO_PROGRAM, args, env, workingDirectory);
+    return runProcess(FERLO_PROGRAM, args, env, workingDirectory, io);
   }
 
   TempDir dir;

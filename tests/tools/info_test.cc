@@ -98,10 +98,10 @@ TEST_F(FerloTest, InfoContainersRootDefaultsToTheEnvironment) {
       << result.out;
 }
 
-TEST_F(FerloTest, InfoRelativeDirectoriesResolveAgainstTheWorkingDirectory) {
+TEST_F(FerloTest, InfoRelativeDirectoriesResolveAgainstTheWorkingDirectoryCleanly) {
   makeDirectories(container());
-  const auto result = ferlo({"info", "--group-containers", "gc", "--user-home", "home"}, /*withScenario=*/false, {},
-                            dir.path());
+  const auto result = ferlo({"info", "--group-containers", "./gc/.", "--user-home", "home//"}, /*withScenario=*/false,
+                            {}, dir.path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find(R"("directoryURLs":["file://)" + home() + "/\"]"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(R"("containerURL":"file://)" + container() + "/\"}"), std::string::npos) << result.out;

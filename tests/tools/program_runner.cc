@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,11 +18,33 @@
 
 namespace ferlo::testing {
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env, const std::string& workingDirectory) {
+namespace {
+
+// Opens `path` as the child's descriptor `target`; false on failure. Only
+// async-signal-safe calls: it runs between fork and exec.
+bool redirect(const std::string& path, int flags, int target) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  return fd >= 0 && ::dup2(fd, target) >= 0;
+}
+
+}  // namespace
+
+StartedProcess startProcess(const std::string& program, const std::vector<std::string>& args,
+                            const std::map<std::string, std::string>& env, const std::string& workingDirectory,
+                            const ProcessIo& io) {
   int outPipe[2];
   int errPipe[2];
+  int inPipe[2] = {-1, -1};
   if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (io.stdinBytes) {
+    if (::pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    // The bytes fit in the pipe's buffer, so this cannot block.
+    if (::write(inPipe[1], io.stdinBytes->data(), io.stdinBytes->size()) !=
+        static_cast<ssize_t>(io.stdinBytes->size())) {
+      throw std::runtime_error("stdin bytes do not fit in a pipe");
+    }
+    ::close(inPipe[1]);
+  }
 
   // Everything the child needs is prepared before fork: after it, only
   // async-signal-safe calls.
@@ -34,23 +58,36 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   std::vector<char*> envp;
   for (std::string& e : envStorage) envp.push_back(e.data());
   envp.push_back(nullptr);
+  const std::string stdinPath = io.stdinPath.empty() ? "/dev/null" : io.stdinPath;
+  constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
 
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    ::dup2(devNull, STDIN_FILENO);
-    ::dup2(outPipe[1], STDOUT_FILENO);
-    ::dup2(errPipe[1], STDERR_FILENO);
+    const bool ok = (io.stdinBytes ? ::dup2(inPipe[0], STDIN_FILENO) >= 0 : redirect(stdinPath, O_RDONLY, STDIN_FILENO)) &&
+                    (io.stdoutPath.empty() ? ::dup2(outPipe[1], STDOUT_FILENO) >= 0
+                                           : redirect(io.stdoutPath, kWrite, STDOUT_FILENO)) &&
+                    (io.stderrPath.empty() ? ::dup2(errPipe[1], STDERR_FILENO) >= 0
+                                           : redirect(io.stderrPath, kWrite, STDERR_FILENO));
+    if (!ok) _exit(124);
+    if (io.fileSizeLimit > 0) {
+      const rlimit limit{static_cast<rlim_t>(io.fileSizeLimit), static_cast<rlim_t>(io.fileSizeLimit)};
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG instead
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+    }
     if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) _exit(125);
     ::execve(program.c_str(), argv.data(), envp.data());
     _exit(126);
   }
+  if (inPipe[0] >= 0) ::close(inPipe[0]);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
+  return {pid, outPipe[0], errPipe[0]};
+}
 
+ProcessResult finishProcess(const StartedProcess& started) {
   ProcessResult result;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{started.out, POLLIN, 0}, {started.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open = 2;
   while (open > 0) {
@@ -72,10 +109,16 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     }
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& workingDirectory,
+                         const ProcessIo& io) {
+  return finishProcess(startProcess(program, args, env, workingDirectory, io));
 }
 
 TempDir::TempDir() {

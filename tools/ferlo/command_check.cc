@@ -1,11 +1,14 @@
 // ferlo check: strict decoding of a rule manifest or a tool request, with
 // the decoder's first finding in words a host developer can act on.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
 #include "exchange/rule_manifest.h"
 #include "exchange/tool_request.h"
 #include "tools/ferlo/command_line.h"
+#include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
 #include "tools/ferlo/file_read.h"
 #include "tools/ferlo/json_output.h"
@@ -18,7 +21,8 @@ constexpr const char* kCheckHelp =
     "       ferlo check request FILE\n"
     "\n"
     "Decodes FILE strictly, as the extension reads rules.json (manifest) or as\n"
-    "the host application reads tool-request.json (request).\n"
+    "the host application reads tool-request.json (request). FILE - reads\n"
+    "standard input (a pipe too) and is shown as -.\n"
     "\n"
     "Valid: exit 0 and one line on stdout, e.g.\n"
     "  rules.json: valid rule manifest: 2 rules, 2 watched roots\n"
@@ -27,7 +31,7 @@ constexpr const char* kCheckHelp =
     "  rules.json: rules[2].id: not in UUID text form\n"
     "WHERE is the member the decoder stopped at, or (document) when the\n"
     "document as a whole is at fault (not JSON, top level not an object).\n"
-    "FILE cannot be read (missing, a directory, no permission): exit 2.\n";
+    "FILE cannot be read (missing, a directory, a FIFO, no permission): exit 2.\n";
 
 std::string plural(std::size_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -65,10 +69,7 @@ int report(const std::string& file, const Decoded<T>& decoded, std::string (*sum
 int runCheckCommand(std::span<const std::string> args) {
   auto parsed = parseCommandLine(args, {});
   if (!parsed.value) return usageError("check", parsed.error);
-  if (parsed.value->help) {
-    std::fputs(kCheckHelp, stdout);
-    return kExitOk;
-  }
+  if (parsed.value->help) return printHelp(kCheckHelp);
   const auto& operands = parsed.value->operands;
   if (operands.empty()) return usageError("check", "missing what to check: manifest or request");
   const std::string& kind = operands[0];
@@ -79,9 +80,14 @@ int runCheckCommand(std::span<const std::string> args) {
   if (operands.size() > 2) return usageError("check", "unexpected argument " + jsonQuoted(operands[2]));
   const std::string& file = operands[1];
 
-  FileReadResult read = readRegularFile(file);
+  FileReadResult read = file == "-" ? readStandardInput() : readRegularFile(file);
   if (!read.bytes) {
-    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error);
+    // A pipe given by name (/dev/stdin, <(…)) is refused like any FIFO, so
+    // that a named FIFO cannot hang the check; "-" is the way to read one.
+    struct stat info {};
+    const bool fifo = file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error +
+                          (fifo ? " (give - as FILE to read standard input)" : ""));
     return kExitUsage;
   }
   if (kind == "manifest") return report(file, decodeRuleManifest(*read.bytes), &manifestSummary);

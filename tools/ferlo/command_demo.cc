@@ -1,13 +1,19 @@
 // ferlo demo: a walk through the whole road — manifest, menu, choice,
 // request file, hand-off — on a sample home made for the occasion, with no
 // set-up beyond the build.
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +21,7 @@
 #include "exchange/shared_container.h"
 #include "platform/posix/localizer.h"
 #include "tools/ferlo/command_line.h"
+#include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/menu_path.h"
@@ -45,7 +52,13 @@ constexpr const char* kDemoHelp =
     "  --locale LOCALE        the locale of the menu texts; default from the\n"
     "                         environment\n"
     "  --resources DIR        localisation tables and BrandGlyph.png; default the\n"
-    "                         resources beside the program\n";
+    "                         resources beside the program\n"
+    "\n"
+    "Without --keep the temporary directory is removed at the end, and also when\n"
+    "the demo is stopped by SIGINT, SIGTERM or SIGHUP.\n"
+    "\n"
+    "Exit status: 0 when every step was shown, 1 when the sample could not be\n"
+    "made or the menu lacked an item a step chooses, 2 for a usage error.\n";
 
 struct SampleRule {
   const char* id;
@@ -267,15 +280,88 @@ class Demo {
   std::string manifestText_;
 };
 
+// Removes the demo's directory when a signal stops the demo. A signal
+// handler may make only async-signal-safe calls, and removing a directory
+// tree is not among them; so the demo runs in a child process, and this
+// process only waits for it, forwards the stopping signals to it, removes
+// the directory once the child is gone however it ended, and then ends the
+// way the child did.
+class CleanupGuard {
+ public:
+  // Blocks the stopping signals until split() has a child to forward them to.
+  CleanupGuard() {
+    sigemptyset(&stopping_);
+    for (const int signal : kStoppingSignals) sigaddset(&stopping_, signal);
+    ::sigprocmask(SIG_BLOCK, &stopping_, &previousMask_);
+  }
+  ~CleanupGuard() { ::sigprocmask(SIG_SETMASK, &previousMask_, nullptr); }
+  CleanupGuard(const CleanupGuard&) = delete;
+  CleanupGuard& operator=(const CleanupGuard&) = delete;
+
+  // In the child: none, and the demo goes on with the signals as they were.
+  // In this process: the child's exit status, once it has ended and
+  // `directory` is gone; a child ended by a signal is passed on by this
+  // process ending by the same signal. Without a child (fork failed) the
+  // demo goes on here, unguarded.
+  std::optional<int> split(const std::string& directory) {
+    std::fflush(stdout);  // or the child would print what is buffered again
+    std::fflush(stderr);
+    const pid_t pid = ::fork();
+    if (pid <= 0) {  // the child, or no child
+      ::sigprocmask(SIG_SETMASK, &previousMask_, nullptr);
+      return std::nullopt;
+    }
+    child_ = pid;
+    struct sigaction forward {};
+    forward.sa_handler = &forwardToChild;
+    sigemptyset(&forward.sa_mask);
+    std::array<struct sigaction, kStoppingSignals.size()> previous{};
+    for (std::size_t i = 0; i < kStoppingSignals.size(); ++i) {
+      ::sigaction(kStoppingSignals[i], &forward, &previous[i]);
+    }
+    ::sigprocmask(SIG_SETMASK, &previousMask_, nullptr);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::sigprocmask(SIG_BLOCK, &stopping_, nullptr);
+    child_ = 0;
+    for (std::size_t i = 0; i < kStoppingSignals.size(); ++i) {
+      ::sigaction(kStoppingSignals[i], &previous[i], nullptr);
+    }
+    std::error_code ignored;
+    fs::remove_all(directory, ignored);  // the child removes it when it can end normally
+    if (WIFSIGNALED(status)) {
+      const int signal = WTERMSIG(status);
+      ::signal(signal, SIG_DFL);
+      ::sigprocmask(SIG_SETMASK, &previousMask_, nullptr);
+      ::raise(signal);
+      return 128 + signal;  // not reached unless the signal cannot end us
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailure;
+  }
+
+ private:
+  static constexpr std::array kStoppingSignals = {SIGINT, SIGTERM, SIGHUP};
+  static volatile std::sig_atomic_t child_;
+
+  static void forwardToChild(int signal) {
+    const int savedErrno = errno;
+    if (child_ > 0) ::kill(static_cast<pid_t>(child_), signal);
+    errno = savedErrno;
+  }
+
+  sigset_t stopping_;
+  sigset_t previousMask_;
+};
+
+volatile std::sig_atomic_t CleanupGuard::child_ = 0;
+
 }  // namespace
 
 int runDemoCommand(std::span<const std::string> args) {
   auto parsed = parseCommandLine(args, kDemoOptions);
   if (!parsed.value) return usageError("demo", parsed.error);
-  if (parsed.value->help) {
-    std::fputs(kDemoHelp, stdout);
-    return kExitOk;
-  }
+  if (parsed.value->help) return printHelp(kDemoHelp);
   if (!parsed.value->operands.empty()) {
     return usageError("demo", "unexpected argument " + jsonQuoted(parsed.value->operands[0]));
   }
@@ -291,9 +377,16 @@ int runDemoCommand(std::span<const std::string> args) {
   const char* tmp = std::getenv("TMPDIR");
   // Absolute, since every path the demo shows and writes derives from it.
   std::string pattern = absolutePath(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/ferlo-demo-XXXXXX";
+  // From before the directory exists, a stopping signal must find someone
+  // to clean up after it.
+  std::optional<CleanupGuard> guard;
+  if (!keep) guard.emplace();
   if (::mkdtemp(pattern.data()) == nullptr) {
     std::fprintf(stderr, "ferlo demo: cannot create a temporary directory from %s\n", pattern.c_str());
     return kExitFailure;
+  }
+  if (guard) {
+    if (auto parentStatus = guard->split(pattern)) return *parentStatus;
   }
   Demo demo(pattern, locale, resources);
   const int status = demo.run();

@@ -43,6 +43,8 @@ std::string doctorHelp() {
          "then one line:\n"
          "  result: the full menu would show\n"
          "  result: the menu would be empty: STEP: REASON\n"
+         "Control characters and bytes that are not UTF-8 in paths show as \\n, \\t,\n"
+         "\\r or \\xHH, so that each step stays one line.\n"
          "\n" +
          scenarioOptionsHelp() +
          "\nExit status: 0 when the full menu would show, 1 when it would be empty,\n"
@@ -86,7 +88,7 @@ class Doctor {
     checkSelection(menu);
     checkHandoff();
     for (const Step& step : steps_) {
-      writeLine(stdout, std::string(statusWord(step.status)) + " " + step.name + ": " + step.detail);
+      writeLine(stdout, lineSafe(std::string(statusWord(step.status)) + " " + step.name + ": " + step.detail));
     }
     return verdict(menu);
   }
@@ -253,15 +255,27 @@ class Doctor {
     const std::string& dir = platform_.config().resourcesDirectory;
     const std::string language = localizer.language();
     const std::string shown = "language " + jsonQuoted(language) + " (locale " + jsonQuoted(localizer.locale()) + ")";
+    std::string unreadable;
+    for (const Localizer::UnreadableTable& table : localizer.unreadableTables()) {
+      unreadable += (unreadable.empty() ? "" : "; ") + std::string("cannot read ") + table.path + ": " + table.reason;
+    }
+    if (!unreadable.empty()) unreadable += " (a table that cannot be read counts as absent)";
     if (localizer.hasOwnTable()) {
-      add(Status::ok, "localisation", shown + ", table " + dir + "/" + language + ".lproj");
+      const std::string table = shown + ", table " + dir + "/" + language + ".lproj";
+      if (unreadable.empty()) {
+        add(Status::ok, "localisation", table);
+      } else {
+        add(Status::warn, "localisation", table + ": " + unreadable);
+      }
       return;
     }
+    if (!unreadable.empty()) unreadable = "; " + unreadable;
     const bool english = exists(dir + "/en.lproj/Localizable.strings") || exists(dir + "/en.lproj/Localizable.stringsdict");
     if (english && language != "en") {
-      add(Status::warn, "localisation", shown + ": no table in " + dir + ", falling back to en");
+      add(Status::warn, "localisation", shown + ": no table in " + dir + ", falling back to en" + unreadable);
     } else {
-      add(Status::warn, "localisation", shown + ": no table in " + dir + ", nor an en table: texts show their keys");
+      add(Status::warn, "localisation",
+          shown + ": no table in " + dir + ", nor an en table: texts show their keys" + unreadable);
     }
   }
 
@@ -323,11 +337,11 @@ class Doctor {
     if (!menu.items.empty()) {
       std::string line = "result: the full menu would show";
       if (firstFail != nullptr) line += " (although step " + firstFail->name + " reported FAIL)";
-      writeLine(stdout, line);
+      writeLine(stdout, lineSafe(line));
       return kExitOk;
     }
     if (firstFail != nullptr) {
-      writeLine(stdout, "result: the menu would be empty: " + firstFail->name + ": " + firstFail->detail);
+      writeLine(stdout, lineSafe("result: the menu would be empty: " + firstFail->name + ": " + firstFail->detail));
     } else {
       writeLine(stdout, "result: the menu would be empty, though no step found a reason");
     }

@@ -1,6 +1,8 @@
 #include "tools/ferlo/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "tools/ferlo/json_output.h"
 
@@ -62,6 +64,24 @@ CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<
 void writeLine(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fputc('\n', stream);
+}
+
+int finishOutput(int status) {
+  // stdio keeps the error of a failed write in the stream, so earlier losses
+  // show here too; the flush may fail only now, with the reason in errno.
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int flushError = errno;
+  if (!flushed || std::ferror(stdout)) {
+    if (!flushed && flushError != 0) {
+      std::fprintf(stderr, "ferlo: cannot write standard output: %s\n", std::strerror(flushError));
+    } else {
+      std::fputs("ferlo: cannot write standard output\n", stderr);
+    }
+    return kExitOutput;
+  }
+  if (std::ferror(stderr)) return kExitOutput;
+  return status;
 }
 
 int usageError(std::string_view command, std::string_view message) {

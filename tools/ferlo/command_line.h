@@ -54,5 +54,20 @@ void writeLine(std::FILE* stream, std::string_view text);
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// Standard output or standard error could not be written (a full disk, a
+// short write, a closed descriptor): the output is incomplete, so this wins
+// over whatever the command would otherwise have reported.
+inline constexpr int kExitOutput = 3;
+
+// The sentence every help text ends with.
+inline constexpr std::string_view kOutputErrorHelp =
+    "Exit status 3, whatever else happened: standard output or standard error\n"
+    "could not be written in full (e.g. a full disk).\n";
+
+// To be called once a command is done: flushes standard output and gives
+// `status`, or kExitOutput when a write to standard output or standard error
+// failed at any point. A failure of standard output is also said on standard
+// error ("ferlo: cannot write standard output: No space left on device").
+[[nodiscard]] int finishOutput(int status);
 
 }  // namespace ferlo::cli

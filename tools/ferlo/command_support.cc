@@ -78,6 +78,7 @@ std::string scenarioOptionsHelp() {
 
 int printHelp(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fwrite(kOutputErrorHelp.data(), 1, kOutputErrorHelp.size(), stdout);
   return kExitOk;
 }
 

@@ -33,7 +33,7 @@ struct ScenarioCommandLine {
 // are resolved on this machine.
 [[nodiscard]] std::string scenarioOptionsHelp();
 
-// Prints `text` to stdout; gives 0.
+// Prints `text` and then kOutputErrorHelp to stdout; gives 0.
 int printHelp(std::string_view text);
 
 }  // namespace ferlo::cli

@@ -17,4 +17,8 @@ struct FileReadResult {
 // without waiting for a writer).
 [[nodiscard]] FileReadResult readRegularFile(const std::string& path);
 
+// Everything on standard input up to its end, whatever it is (a pipe, a
+// terminal, a file), with the reason when a read fails.
+[[nodiscard]] FileReadResult readStandardInput();
+
 }  // namespace ferlo::cli

@@ -69,6 +69,37 @@ std::string repairUtf8(std::string_view text) {
   return out;
 }
 
+std::string lineSafe(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto escapeByte = [](std::string& out, unsigned char c) {
+    switch (c) {
+      case '\n': out += "\\n"; return;
+      case '\r': out += "\\r"; return;
+      case '\t': out += "\\t"; return;
+      default: out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+    }
+  };
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    std::size_t invalid = 0;
+    std::size_t n = validSequenceLength(text, &invalid);
+    const auto lead = static_cast<unsigned char>(text[0]);
+    // C0 controls, DEL, and the C1 controls U+0080..U+009F (0xC2 0x80..0x9F),
+    // which terminals act on as well.
+    const bool control = lead < 0x20 || lead == 0x7F ||
+                         (n == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0);
+    if (n > 0 && !control) {
+      out.append(text.substr(0, n));
+    } else {
+      if (n == 0) n = invalid;
+      for (std::size_t i = 0; i < n; ++i) escapeByte(out, static_cast<unsigned char>(text[i]));
+    }
+    text.remove_prefix(n);
+  }
+  return out;
+}
+
 std::string jsonQuoted(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   const std::string valid = repairUtf8(text);

@@ -24,6 +24,12 @@ namespace ferlo::cli {
 // returned unchanged.
 [[nodiscard]] std::string repairUtf8(std::string_view text);
 
+// `text` made safe to print as (part of) one line on a terminal: control
+// characters (C0, DEL, C1) and the bytes of every invalid UTF-8 subpart are
+// shown as \n, \r, \t or \xHH; all else, backslashes included, is kept.
+//   lineSafe("/a\nb\xFF") == "/a\\nb\\xFF"
+[[nodiscard]] std::string lineSafe(std::string_view text);
+
 // `text` as a JSON string literal, quotes included.
 [[nodiscard]] std::string jsonQuoted(std::string_view text);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/ferlo/command_line.h"
+#include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
 #include "tools/ferlo/json_output.h"
 
@@ -47,6 +48,7 @@ void printOverview(std::FILE* stream) {
              "Exit status: 0 done, 1 a negative finding (check: invalid; doctor: empty\n"
              "menu), 2 a usage error.\n",
              stream);
+  std::fwrite(ferlo::cli::kOutputErrorHelp.data(), 1, ferlo::cli::kOutputErrorHelp.size(), stream);
 }
 
 const Command* findCommand(std::string_view name) {
@@ -56,10 +58,39 @@ const Command* findCommand(std::string_view name) {
   return nullptr;
 }
 
-}  // namespace
+constexpr const char* kHelpHelp =
+    "Usage: ferlo help [COMMAND]\n"
+    "\n"
+    "Without COMMAND, lists the commands; with one, describes it as\n"
+    "'ferlo COMMAND --help' does.\n"
+    "\n"
+    "Exit status: 0, or 2 for a usage error (an unknown COMMAND, more than one).\n";
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int runHelp(std::span<const std::string> args) {
+  auto parsed = ferlo::cli::parseCommandLine(args, {});
+  if (!parsed.value) return ferlo::cli::usageError("help", parsed.error);
+  const auto& operands = parsed.value->operands;
+  if (parsed.value->help || (operands.size() == 1 && operands[0] == "help")) {
+    return ferlo::cli::printHelp(kHelpHelp);
+  }
+  if (operands.empty()) {
+    printOverview(stdout);
+    return kExitOk;
+  }
+  if (operands.size() > 1) {
+    return ferlo::cli::usageError("help", "unexpected argument " + ferlo::cli::jsonQuoted(operands[1]));
+  }
+  const Command* command = findCommand(operands[0]);
+  if (command == nullptr) {
+    std::fprintf(stderr, "ferlo help: unknown command %s\nTry 'ferlo --help'.\n",
+                 ferlo::cli::jsonQuoted(operands[0]).c_str());
+    return kExitUsage;
+  }
+  const std::array<std::string, 1> helpArg = {"--help"};
+  return command->run(helpArg);
+}
+
+int run(const std::vector<std::string>& args) {
   if (args.empty()) {
     printOverview(stderr);
     return kExitUsage;
@@ -69,24 +100,17 @@ int main(int argc, char** argv) {
     printOverview(stdout);
     return kExitOk;
   }
-  if (name == "help") {
-    if (args.size() == 1) {
-      printOverview(stdout);
-      return kExitOk;
-    }
-    const Command* command = findCommand(args[1]);
-    if (command == nullptr) {
-      std::fprintf(stderr, "ferlo help: unknown command %s\nTry 'ferlo --help'.\n",
-                   ferlo::cli::jsonQuoted(args[1]).c_str());
-      return kExitUsage;
-    }
-    const std::array<std::string, 1> helpArg = {"--help"};
-    return command->run(helpArg);
-  }
+  if (name == "help") return runHelp(std::span<const std::string>(args).subspan(1));
   const Command* command = findCommand(name);
   if (command == nullptr) {
     std::fprintf(stderr, "ferlo: unknown command %s\nTry 'ferlo --help'.\n", ferlo::cli::jsonQuoted(name).c_str());
     return kExitUsage;
   }
   return command->run(std::span<const std::string>(args).subspan(1));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return ferlo::cli::finishOutput(run(std::vector<std::string>(argv + 1, argv + argc)));
 }

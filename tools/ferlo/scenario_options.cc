@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <simdjson.h>
+#include <vector>
 
 #include "tools/ferlo/json_output.h"
 
@@ -89,12 +90,23 @@ std::optional<InfoValue> infoValueFor(simdjson::dom::element element, std::strin
   return std::nullopt;
 }
 
+bool hasFileScheme(std::string_view text) {
+  constexpr std::string_view kScheme = "file:";
+  if (text.size() < kScheme.size()) return false;
+  for (std::size_t i = 0; i < kScheme.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // schemes are case-insensitive
+    if (c != kScheme[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::span<const OptionSyntax> scenarioOptionSyntaxs() { return kScenarioOptions; }
 
 std::optional<FileURL> parseItem(std::string_view text) {
-  if (text.starts_with("file:")) return FileURL::fromString(text);
+  if (hasFileScheme(text)) return FileURL::fromString(text);
   if (text.starts_with("/")) return FileURL::fileURLWithPath(text, text.ends_with("/"));
   return std::nullopt;
 }
@@ -150,16 +162,43 @@ InfoAssignmentResult parseInfoAssignment(std::string_view text) {
 }
 
 std::string absolutePath(std::string_view path) {
-  if (path.starts_with("/")) return std::string(path);
-  std::string cwd(4096, '\0');
-  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-    if (errno != ERANGE) return std::string(path);
-    cwd.resize(cwd.size() * 2);
+  std::string cwd;
+  if (!path.starts_with("/")) {
+    cwd.assign(4096, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return std::string(path);
+      cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
   }
-  cwd.resize(std::char_traits<char>::length(cwd.c_str()));
-  if (path.empty() || path == ".") return cwd;
-  if (!cwd.ends_with("/")) cwd.push_back('/');
-  return cwd + std::string(path);
+  // Lexically tidied: "." and empty components go, and a ".." that leads the
+  // relative part steps up from the working directory (which getcwd gives
+  // free of symbolic links, so that is where the system would go too). Any
+  // other ".." stays: only the file system knows what it leads to.
+  std::vector<std::string_view> kept;
+  std::size_t fromCwd = 0;
+  const auto addComponents = [&](std::string_view text, bool isCwd) {
+    while (!text.empty()) {
+      const std::size_t slash = text.find('/');
+      const std::string_view part = text.substr(0, slash);
+      text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+      if (part.empty() || part == "." || (part == ".." && kept.empty())) continue;  // "/.." is "/"
+      if (part == ".." && !isCwd && kept.size() == fromCwd && fromCwd > 0) {
+        kept.pop_back();
+        --fromCwd;
+        continue;
+      }
+      kept.push_back(part);
+      if (isCwd) ++fromCwd;
+    }
+  };
+  addComponents(cwd, true);
+  addComponents(path, false);
+  std::string out;
+  for (const std::string_view part : kept) out.append("/").append(part);
+  if (out.empty()) out = "/";
+  if (path.ends_with("/") && out != "/") out.push_back('/');
+  return out;
 }
 
 std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
@@ -169,7 +208,7 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
   const std::string& value = option.value;
   const auto badItem = [&]() -> std::optional<std::string> {
     std::string message = "--" + name + " wants a file:// URL or an absolute path, got " + jsonQuoted(value);
-    if (value.starts_with("file:")) message += " (not a valid file URL)";
+    if (hasFileScheme(value)) message += " (not a valid file URL)";
     return message;
   };
   if (name == "kind") {
@@ -191,6 +230,9 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
       options.bundleURL = std::move(*url);
     }
   } else if (name == "group-containers") {
+    // An empty value is a slip (an unset shell variable), not a request for
+    // the working directory or for no containers at all.
+    if (value.empty()) return std::string("--group-containers wants a directory, got \"\"");
     options.groupContainers = absolutePath(value);
   } else if (name == "bundle-id") {
     options.bundleIdGiven = true;

@@ -50,9 +50,9 @@ struct ScenarioOptions {
 [[nodiscard]] std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
                                                              bool* handled);
 
-// A Finder item: "file://" URL text taken as it stands, or an absolute path
-// made into a file URL without looking at the file system (a final "/" is
-// the folder mark). None for anything else.
+// A Finder item: "file://" URL text (scheme and host in any case) taken as
+// it stands, or an absolute path made into a file URL without looking at
+// the file system (a final "/" is the folder mark). None for anything else.
 //   parseItem("/a/b/") -> file:///a/b/      parseItem("file:///a%20b") -> as given
 [[nodiscard]] std::optional<FileURL> parseItem(std::string_view text);
 
@@ -82,8 +82,10 @@ struct InfoAssignmentResult {
 };
 [[nodiscard]] InfoAssignmentResult parseInfoAssignment(std::string_view text);
 
-// `path` made absolute against the current directory; unchanged when it is
-// absolute already or the current directory cannot be found.
+// `path` made absolute against the current directory (unchanged when that
+// cannot be found) and tidied: no "." or empty components, leading ".." of a
+// relative path resolved against the current directory, a final "/" kept.
+//   absolutePath("./gc/.") == "/cwd/gc"      absolutePath("/a//b/") == "/a/b/"
 [[nodiscard]] std::string absolutePath(std::string_view path);
 
 }  // namespace ferlo::cli

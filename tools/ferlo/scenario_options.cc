@@ -18,7 +18,7 @@ constexpr std::array kScenarioOptions = {
     OptionSyntax{"info", true},          OptionSyntax{"bundle-url", true},      OptionSyntax{"running", true},
     OptionSyntax{"host-running", false}, OptionSyntax{"user-home", true},       OptionSyntax{"no-user-entry", false},
     OptionSyntax{"platform-home", true}, OptionSyntax{"resources", true},       OptionSyntax{"locale", true},
-    OptionSyntax{"on-open", true},
+    OptionSyntax{"on-open", true},       OptionSyntax{"bundle", true},
 };
 
 struct KindName {
@@ -162,6 +162,15 @@ std::string absolutePath(std::string_view path) {
   return cwd + std::string(path);
 }
 
+void loadScenarioBundle(ScenarioOptions& options) {
+  options.bundle.reset();
+  options.bundleError.clear();
+  if (!options.bundlePath) return;
+  BundleReadResult read = readBundle(*options.bundlePath);
+  options.bundle = std::move(read.bundle);
+  options.bundleError = std::move(read.error);
+}
+
 std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
                                                bool* handled) {
   *handled = true;
@@ -222,6 +231,10 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
     options.locale = value;
   } else if (name == "on-open") {
     options.onOpen = value;
+  } else if (name == "bundle") {
+    std::string path = absolutePath(value);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    options.bundlePath = std::move(path);
   } else {
     *handled = false;
   }

@@ -401,6 +401,13 @@ class BinaryShapeScanner {
         return object;
       case 0x6:  // UTF-16 string; libplist fails on an empty one
         if (count == 0 || count > room / 2) return refuse("the binary property list has a bad UTF-16 string");
+        // libplist keeps a U+0000 inside the text, and then aborts on an
+        // assertion when the text is a dictionary key and is asked for.
+        for (std::uint64_t i = 0; i < count; ++i) {
+          if (b_[pos + 2 * i] == '\0' && b_[pos + 2 * i + 1] == '\0') {
+            return refuse("the binary property list has a UTF-16 string with U+0000");
+          }
+        }
         object.payload = 4 * (count + 1);
         return object;
       case 0x8:  // UID of low + 1 bytes

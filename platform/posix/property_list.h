@@ -9,8 +9,9 @@
 // objects can stand for billions of values), it leaves offsets into the
 // binary header unchecked, and it passes on text that is not UTF-8 (a
 // character reference to a surrogate, a binary "ASCII" string with bytes
-// above 0x7F). So the bytes are measured before libplist sees them, and
-// every text is checked after:
+// above 0x7F), and it aborts on an assertion when asked for a dictionary
+// key that holds U+0000 (which its binary reader lets in). So the bytes are
+// measured before libplist sees them, and every text is checked after:
 //
 //   auto parsed = parsePropertyList(fileBytes);
 //   if (parsed.value) … parsed.value->dictionary …   // else describe(parsed.diagnostic)

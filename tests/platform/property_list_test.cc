@@ -174,6 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"RawInvalidUtf8", "<plist><array><string>\xC3\x28</string></array></plist>", "!invalid UTF-8"},
         ReadCase{"OnlyData", "<plist><data>AAE=</data></plist>", "!the property list holds only data"},
         ReadCase{"BinaryAsciiAbove7F", binary({arrayOf({1}), "\x51\xFF"}), "!the property list has text that is not"},
+        ReadCase{"BinaryKeyWithNul", binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}),
+                 "!the binary property list has a UTF-16 string with U+0000"},
         ReadCase{"BinaryTruncated", std::string("bplist00\xD1\x01\x02", 11), "!the binary property list is not of"},
         ReadCase{"BinaryCycle", binary({arrayOf({1}), arrayOf({0})}), "!the binary property list refers to itself"},
         ReadCase{"BinaryMissingObject", binary({arrayOf({7})}), "!the binary property list refers to an object"},

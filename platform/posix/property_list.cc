@@ -170,10 +170,12 @@ class XmlShapeScanner {
     if (parent.kind == 'd' && ++parent.children > 2 * kMaxPropertyListXmlDictionaryKeys) {
       return refuse("an XML dictionary of the property list has too many keys");
     }
-    if (!container || empty) return true;
+    if (!container) return true;
+    // An empty container (<dict/>) is a level of its own, with nothing below.
+    shape_.depth = std::max(shape_.depth, chain_.size() + 1);
+    if (chain_.size() + 1 > kMaxPropertyListDepth) return refuse("the property list nests too deeply");
+    if (empty) return true;
     chain_.push_back(Container{kind, 0});
-    shape_.depth = std::max(shape_.depth, chain_.size());
-    if (chain_.size() > kMaxPropertyListDepth) return refuse("the property list nests too deeply");
     return push(kind);
   }
 

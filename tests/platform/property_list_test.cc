@@ -86,13 +86,13 @@ std::string binaryChain(unsigned depth) {
 // One array referring `count` times to one string.
 std::string binaryShared(unsigned count) { return binary({arrayOf(std::vector<unsigned>(count, 1)), "\x51x"}); }
 
-std::string xmlNested(std::size_t depth) {  // a dict with depth - 1 arrays inside
+std::string xmlNested(std::size_t depth) {  // a dict with depth - 1 arrays inside, the innermost empty
   std::string open, close;
-  for (std::size_t i = 1; i < depth; ++i) {
+  for (std::size_t i = 2; i < depth; ++i) {
     open += "<array>";
     close += "</array>";
   }
-  return "<plist><dict><key>k</key>" + open + close + "</dict></plist>";
+  return "<plist><dict><key>k</key>" + open + "<array/>" + close + "</dict></plist>";
 }
 std::string xmlRepeated(std::size_t count, const std::string& item, const char* container = "array") {
   std::string out = std::string("<plist><") + container + ">";

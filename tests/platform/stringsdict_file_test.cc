@@ -1,11 +1,7 @@
 #include "platform/posix/stringsdict_file.h"
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -55,24 +51,6 @@ TEST(StringsdictParse, KeepsEntriesThatLackPartsAndIgnoresNonDictionaryEntries) 
   EXPECT_EQ(result.table->size(), 1u);
   EXPECT_FALSE(result.table->at("noFormat").format.has_value());
   EXPECT_EQ(result.table->at("noFormat").variables.at("v").forms.at("other"), "o");
-}
-
-// The binary form (as libplist writes it) gives the same table.
-TEST(StringsdictParse, ReadsTheBinaryForm) {
-  plist_t root = nullptr;
-  plist_from_xml(kDaysTable, static_cast<std::uint32_t>(std::strlen(kDaysTable)), &root);
-  ASSERT_NE(root, nullptr);
-  char* bytes = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(root, &bytes, &length);
-  plist_free(root);
-  const std::string binary(bytes, length);
-  std::free(bytes);
-  const StringsdictParseResult fromXml = parseStringsdictFile(kDaysTable);
-  const StringsdictParseResult fromBinary = parseStringsdictFile(binary);
-  ASSERT_TRUE(fromBinary.table.has_value()) << describe(fromBinary.diagnostic);
-  EXPECT_EQ(fromBinary.table->at("finder.expiry.days %lld").variables.at("days").forms,
-            fromXml.table->at("finder.expiry.days %lld").variables.at("days").forms);
 }
 
 // A property list that cannot be read, or whose root is no dictionary, is

@@ -51,11 +51,11 @@ std::string doctorHelp() {
          "  --bundle: every language's tables parse and have the development\n"
          "  language's keys), selection, hand-off (the host application's path; with\n"
          "  --bundle also that it exists and carries the host bundle identifier)\n"
-         "A FAIL of the bundle step empties the menu whatever the stand-in builds:\n"
-         "the system loads no extension from such a bundle.\n"
          "then one line:\n"
          "  result: the full menu would show\n"
          "  result: the menu would be empty: STEP: REASON\n"
+         "A FAIL of the bundle step empties the menu whatever the stand-in builds:\n"
+         "the system loads no extension from such a bundle.\n"
          "\n" +
          scenarioOptionsHelp() +
          "\nExit status: 0 when the full menu would show, 1 when it would be empty,\n"

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/posix/property_list.h"
 #include "platform/posix/utf8_append.h"
 
 namespace ferlo {
@@ -299,15 +300,43 @@ std::optional<std::string> decodeResourceText(std::string_view bytes, ResourceDi
   return std::string(bytes);
 }
 
+bool isWellFormedUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 StringsParseResult parseStringsFile(std::string_view bytes) {
-  ResourceDiagnostic whyNot;
-  const std::optional<std::string> text = decodeResourceText(bytes, &whyNot);
-  if (!text) {
-    StringsParseResult result;
-    result.diagnostic = std::move(whyNot);
+  StringsParseResult result;
+  const std::optional<std::string> text =
+      isBinaryPropertyList(bytes) ? std::nullopt : decodeResourceText(bytes, &result.diagnostic);
+  if (!text && !isBinaryPropertyList(bytes)) return result;
+  if (text) {
+    const std::size_t first = text->find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || (*text)[first] != '<') return StringsParser(*text).run();
+  }
+  PropertyListResult list = parsePropertyList(bytes);
+  if (!list.value) {
+    result.diagnostic = std::move(list.diagnostic);
     return result;
   }
-  return StringsParser(*text).run();
+  if (list.value->kind != InfoValue::Kind::dictionary) {
+    result.diagnostic = ResourceDiagnostic{0, "the property list is not a dictionary"};
+    return result;
+  }
+  StringsTable table;
+  for (auto& [key, value] : list.value->dictionary) {
+    if (value.kind != InfoValue::Kind::text) {
+      result.diagnostic = ResourceDiagnostic{0, "the value of \"" + key + "\" is not text"};
+      return result;
+    }
+    table.emplace(std::move(key), std::move(value.text));
+  }
+  result.table = std::move(table);
+  return result;
 }
 
 }  // namespace ferlo

@@ -1,5 +1,7 @@
 // Reading `.strings` localisation tables: `"key" = "value";` pairs with
-// comments, as Xcode and translators write them.
+// comments, as Xcode and translators write them, or the same table as a
+// property list (a dictionary of texts) in the XML or the binary form, as
+// Xcode may store it in a built bundle.
 //
 // A table is all or nothing: one malformed byte anywhere and the platform
 // ignores the whole file, so we do too. The failure is still a value with a
@@ -48,8 +50,14 @@ struct StringsParseResult {
 [[nodiscard]] std::optional<std::string> decodeResourceText(std::string_view bytes,
                                                             ResourceDiagnostic* whyNot = nullptr);
 
-// Parses the bytes of a `.strings` file (any encoding `decodeResourceText`
-// accepts). Accepted, per entry: a key and a value, each either a quoted
+// True when `text` is well-formed UTF-8 (no overlongs, no surrogates,
+// nothing above U+10FFFF).
+[[nodiscard]] bool isWellFormedUtf8(std::string_view text);
+
+// Parses the bytes of a `.strings` file. Bytes that begin "bplist", or text
+// whose first character after blanks is "<", are a property list (see
+// parsePropertyList) whose root must be a dictionary of texts. Otherwise the
+// text form, in any encoding `decodeResourceText` accepts. Accepted, per entry: a key and a value, each either a quoted
 // string or a bare token of letters, digits and `_$+/:.-`, joined by `=` and
 // ended by `;`; a lone `"key";` means the key is its own text. The whole
 // content may sit inside one `{ ... }`. Between entries: whitespace,

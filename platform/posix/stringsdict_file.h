@@ -1,5 +1,5 @@
-// Reading `Localizable.stringsdict`: the plural variants of count texts, an
-// XML property list of this shape:
+// Reading `Localizable.stringsdict`: the plural variants of count texts, a
+// property list (XML, as below, or the binary form) of this shape:
 //
 //   <plist version="1.0"><dict>
 //     <key>finder.expiry.days %lld</key>
@@ -16,7 +16,7 @@
 //   </dict></plist>
 //
 // As with `.strings`, a malformed file yields no table at all, with a
-// diagnostic saying where and why.
+// diagnostic saying why.
 #pragma once
 
 #include <map>
@@ -51,14 +51,14 @@ struct StringsdictParseResult {
   ResourceDiagnostic diagnostic;          // meaningful only without a table
 };
 
-// Parses the bytes of a `.stringsdict` file (UTF-8, or UTF-16 with a byte
-// order mark). The XML must be well-formed (elements, attributes, comments,
-// processing instructions, a DOCTYPE, CDATA, the five named entities and
-// numeric character references) and be a property list whose root value is a
-// dictionary. Values of other types (<integer>, <true/>, <array>, ...) and
-// anything nested deeper than a variable's dictionary are checked and
-// skipped; a top-level value that is not a dictionary is skipped too. A
-// repeated key keeps its last value. Linear time, constant stack.
+// Parses the bytes of a `.stringsdict` file: a property list as
+// parsePropertyList reads it (whose refusals are this file's too) with a
+// dictionary at its root. Of its values, dictionaries are entries; in an
+// entry, NSStringLocalizedFormatKey's text is the format and dictionaries
+// are variables; in a variable, the texts of NSStringFormatSpecTypeKey and
+// NSStringFormatValueTypeKey are its types and every other text a form.
+// Anything else, and anything nested deeper, is skipped. A repeated key
+// keeps its last value.
 [[nodiscard]] StringsdictParseResult parseStringsdictFile(std::string_view bytes);
 
 }  // namespace ferlo

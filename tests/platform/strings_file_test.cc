@@ -58,7 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedCase{"BareTokens", "key_1 = value.with-dots/and:colons$+;", {{"key_1", "value.with-dots/and:colons$+"}}},
         AcceptedCase{"ShortFormKeyIsItsOwnValue", R"("Keep"; "a" = "b";)", {{"Keep", "Keep"}, {"a", "b"}}},
         AcceptedCase{"LastDuplicateWins", R"("k" = "first"; "k" = "second";)", {{"k", "second"}}},
-        AcceptedCase{"LineCommentAtEndOfFile", "\"a\" = \"b\"; // no newline", {{"a", "b"}}}),
+        AcceptedCase{"LineCommentAtEndOfFile", "\"a\" = \"b\"; // no newline", {{"a", "b"}}},
+        // The property-list forms a built bundle may hold.
+        AcceptedCase{"XmlPropertyList", " <plist><dict><key>k</key><string>v</string></dict></plist>", {{"k", "v"}}},
+        AcceptedCase{"BinaryPropertyList",
+                     std::string("bplist00\xD1\x01\x02\x51k\x51v\x08\x0B\x0D\0\0\0\0\0\0\x01\x01", 26) +
+                         std::string("\0\0\0\0\0\0\0\x03", 8) + std::string(8, '\0') +
+                         std::string("\0\0\0\0\0\0\0\x0F", 8),
+                     {{"k", "v"}}}),
     [](const testing::TestParamInfo<AcceptedCase>& info) { return std::string(info.param.name); });
 
 struct RejectedCase {
@@ -93,7 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{"InvalidUtf8", "\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
         RejectedCase{"Utf16OddLength", std::string("\xFF\xFE\x22\x00\x6B", 5), 0, "odd number of bytes"},
         RejectedCase{"Utf16WithoutBomHasNuls", std::string("\x22\x00\x6B\x00\x22\x00", 6), 1, "expected '='"},
-        RejectedCase{"BinaryPropertyList", std::string("bplist00\xD1\x01\x02", 11), 1, "invalid UTF-8"},
+        RejectedCase{"TruncatedBinaryPropertyList", std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"},
+        RejectedCase{"PropertyListOfNonText", "<plist><dict><key>k</key><true/></dict></plist>", 0,
+                     "the value of \"k\" is not text"},
         RejectedCase{"LoneCarriageReturnsCountAsLines", "\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"}),
     [](const testing::TestParamInfo<RejectedCase>& info) { return std::string(info.param.name); });
 

@@ -9,7 +9,8 @@
 namespace ferlo::cli {
 
 std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command, std::span<const std::string> args,
-                                                        std::span<const OptionSyntax> ownOptions, int* exitCode) {
+                                                        std::span<const OptionSyntax> ownOptions, int* exitCode,
+                                                        UnreadableBundle unreadableBundle) {
   std::vector<OptionSyntax> syntaxes(scenarioOptionSyntaxs().begin(), scenarioOptionSyntaxs().end());
   syntaxes.insert(syntaxes.end(), ownOptions.begin(), ownOptions.end());
   auto parsed = parseCommandLine(args, syntaxes);
@@ -28,6 +29,11 @@ std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command
       return std::nullopt;
     }
     if (!handled) line.own.push_back(std::move(option));
+  }
+  loadScenarioBundle(line.scenario);
+  if (line.scenario.bundlePath && !line.scenario.bundle && unreadableBundle == UnreadableBundle::usageError) {
+    *exitCode = usageError(command, "--bundle: " + line.scenario.bundleError);
+    return std::nullopt;
   }
   return line;
 }
@@ -71,8 +77,16 @@ std::string scenarioOptionsHelp() {
       "                         stderr\n"
       "  --process-id N         the extension process's identifier, which the rule\n"
       "                         items' tags carry; default the program's own\n"
-      "A single-valued option given twice: the last one counts. Options take their\n"
-      "value as \"--opt value\" or \"--opt=value\".\n";
+      "  --bundle DIR           an extension bundle laid out as on macOS (NAME.appex):\n"
+      "                         the bundle identifier and every Info.plist value come\n"
+      "                         from DIR/Contents/Info.plist (XML or binary), the\n"
+      "                         resources from DIR/Contents/Resources, the bundle URL\n"
+      "                         is DIR. An Info.plist that cannot be read is a usage\n"
+      "                         error (doctor reports it in its bundle step instead)\n"
+      "A single-valued option given twice: the last one counts. --bundle-id,\n"
+      "--no-bundle-id, --info, --resources and --bundle-url override what --bundle\n"
+      "says, wherever they stand; --info replaces only its own key. Options take\n"
+      "their value as \"--opt value\" or \"--opt=value\".\n";
   return text;
 }
 

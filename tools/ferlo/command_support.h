@@ -21,13 +21,17 @@ struct ScenarioCommandLine {
   bool help = false;
 };
 
+// What a command does with a --bundle whose Info.plist cannot be read:
+// refuse it as a usage error (exit status 2, as `check` does with a file it
+// cannot read), or go on with the reason in the scenario's bundleError.
+enum class UnreadableBundle { usageError, keep };
+
 // Parses `args` for `command`, which knows the scenario options and
-// `ownOptions`. On a usage error prints the message and gives none with
-// `*exitCode` set to 2.
-[[nodiscard]] std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command,
-                                                                      std::span<const std::string> args,
-                                                                      std::span<const OptionSyntax> ownOptions,
-                                                                      int* exitCode);
+// `ownOptions`, and reads the bundle of --bundle. On a usage error prints
+// the message and gives none with `*exitCode` set to 2.
+[[nodiscard]] std::optional<ScenarioCommandLine> parseScenarioCommand(
+    std::string_view command, std::span<const std::string> args, std::span<const OptionSyntax> ownOptions,
+    int* exitCode, UnreadableBundle unreadableBundle = UnreadableBundle::usageError);
 
 // The "Scenario options:" section of a help text, with the defaults as they
 // are resolved on this machine.

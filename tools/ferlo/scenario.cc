@@ -14,10 +14,23 @@ namespace ferlo::cli {
 PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options) {
   PosixPlatformConfig config;
   config.groupContainersRoot = options.groupContainers ? *options.groupContainers : defaultGroupContainersRoot();
-  config.bundleIdentifier =
-      options.bundleIdGiven ? options.bundleId : std::optional<std::string>(std::string(defaultExtensionIdentifier()));
+  // What --bundle says comes first; the single options override it.
+  if (options.bundleIdGiven) {
+    config.bundleIdentifier = options.bundleId;
+  } else if (options.bundlePath) {
+    config.bundleIdentifier = options.bundle ? options.bundle->identifier() : std::nullopt;
+  } else {
+    config.bundleIdentifier = std::string(defaultExtensionIdentifier());
+  }
+  if (options.bundle) config.infoDictionary = options.bundle->infoDictionary;
   for (const auto& [key, value] : options.info) config.infoDictionary.insert_or_assign(key, value);
-  config.bundleURL = options.bundleURL ? *options.bundleURL : defaultBundleURL();
+  if (options.bundleURL) {
+    config.bundleURL = *options.bundleURL;
+  } else if (options.bundlePath) {
+    config.bundleURL = FileURL::fileURLWithPath(*options.bundlePath, true);
+  } else {
+    config.bundleURL = defaultBundleURL();
+  }
   config.userHomeOverride = options.userHome;
   config.noUserEntry = options.noUserEntry;
   if (options.platformHome) {
@@ -34,7 +47,13 @@ PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options) {
     std::string host = deriveHostBundleIdentifier(config.bundleIdentifier);
     if (!host.empty()) config.runningBundleIdentifiers.insert(std::move(host));
   }
-  config.resourcesDirectory = options.resources ? *options.resources : defaultResourcesDirectory();
+  if (options.resources) {
+    config.resourcesDirectory = *options.resources;
+  } else if (options.bundlePath) {
+    config.resourcesDirectory = *options.bundlePath + "/Contents/Resources";
+  } else {
+    config.resourcesDirectory = defaultResourcesDirectory();
+  }
   config.locale = options.locale ? *options.locale : localeFromEnvironment();
   config.processIdentifier = options.processId;
   if (options.onOpen) {

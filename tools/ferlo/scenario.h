@@ -18,7 +18,11 @@ namespace ferlo::cli {
 // containers root defaultGroupContainersRoot(), bundle identifier the
 // compiled-in default, bundle URL the .appex the program lies in (or the
 // documented fallback), platform home $HOME ("/" without one), resources
-// beside the program, locale from the environment. --host-running adds the
+// beside the program, locale from the environment. With --bundle, the
+// bundle's identifier (none when its Info.plist has no text
+// CFBundleIdentifier or cannot be read), Info.plist, directory and
+// Contents/Resources take the place of those defaults, and --bundle-id,
+// --no-bundle-id, --info, --bundle-url and --resources still override them. --host-running adds the
 // host identifier derived from the configured bundle identifier, unless it
 // is empty. --on-open installs the hook that runs the command.
 [[nodiscard]] PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options);

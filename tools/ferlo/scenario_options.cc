@@ -19,7 +19,7 @@ constexpr std::array kScenarioOptions = {
     OptionSyntax{"info", true},          OptionSyntax{"bundle-url", true},      OptionSyntax{"running", true},
     OptionSyntax{"host-running", false}, OptionSyntax{"user-home", true},       OptionSyntax{"no-user-entry", false},
     OptionSyntax{"platform-home", true}, OptionSyntax{"resources", true},       OptionSyntax{"locale", true},
-    OptionSyntax{"on-open", true},       OptionSyntax{"process-id", true},
+    OptionSyntax{"on-open", true},       OptionSyntax{"process-id", true},      OptionSyntax{"bundle", true},
 };
 
 struct KindName {
@@ -201,6 +201,15 @@ std::string absolutePath(std::string_view path) {
   return out;
 }
 
+void loadScenarioBundle(ScenarioOptions& options) {
+  options.bundle.reset();
+  options.bundleError.clear();
+  if (!options.bundlePath) return;
+  BundleReadResult read = readBundle(*options.bundlePath);
+  options.bundle = std::move(read.bundle);
+  options.bundleError = std::move(read.error);
+}
+
 std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
                                                bool* handled) {
   *handled = true;
@@ -268,6 +277,10 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
     options.processId = static_cast<std::uint64_t>(*id);
   } else if (name == "on-open") {
     options.onOpen = value;
+  } else if (name == "bundle") {
+    std::string path = absolutePath(value);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    options.bundlePath = std::move(path);
   } else {
     *handled = false;
   }

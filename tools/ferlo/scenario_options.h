@@ -15,6 +15,7 @@
 
 #include "platform/file_url.h"
 #include "platform/platform.h"
+#include "platform/posix/bundle_reader.h"
 #include "tools/ferlo/command_line.h"
 
 namespace ferlo::cli {
@@ -39,6 +40,11 @@ struct ScenarioOptions {
   std::optional<std::string> locale;
   std::optional<std::string> onOpen;
   std::optional<std::uint64_t> processId;  // none: the program's own
+  // --bundle: the bundle's directory (absolute, no final "/"); after
+  // loadScenarioBundle, what was read from it or why nothing could be.
+  std::optional<std::string> bundlePath;
+  std::optional<BundleContents> bundle;
+  std::string bundleError;
 };
 
 // The option syntaxes of the scenario options, to be joined with a command's own.
@@ -49,6 +55,10 @@ struct ScenarioOptions {
 // usage message when its value is refused.
 [[nodiscard]] std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
                                                              bool* handled);
+
+// Reads the bundle named by --bundle, if any, into `options.bundle`, or the
+// reason it cannot be read into `options.bundleError`.
+void loadScenarioBundle(ScenarioOptions& options);
 
 // A Finder item: "file://" URL text (scheme and host in any case) taken as
 // it stands, or an absolute path made into a file URL without looking at

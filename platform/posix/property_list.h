@@ -1,0 +1,82 @@
+// Reading Apple property lists, in the XML form and in the binary form
+// ("bplist00"), through libplist: the bundle's Info.plist and the
+// localisation tables of the stand-in.
+//
+// libplist 2.2 trusts its input further than we can. It recurses once per
+// level of nesting (when it reads the binary form, and when it frees any
+// list, the partial list of a failed read included), it expands a binary
+// list whose objects share their children without any bound (a few dozen
+// objects can stand for billions of values), it leaves offsets into the
+// binary header unchecked, and it passes on text that is not UTF-8 (a
+// character reference to a surrogate, a binary "ASCII" string with bytes
+// above 0x7F), and it aborts on an assertion when asked for a dictionary
+// key that holds U+0000 (which its binary reader lets in). So the bytes are
+// measured before libplist sees them, and every text is checked after:
+//
+//   auto parsed = parsePropertyList(fileBytes);
+//   if (parsed.value) … parsed.value->dictionary …   // else describe(parsed.diagnostic)
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "platform/posix/strings_file.h"
+
+namespace ferlo {
+
+// Property lists larger than this are refused unread: ours are a few
+// kilobytes.
+inline constexpr std::size_t kMaxPropertyListBytes = std::size_t{4} << 20;
+// Containers nested deeper than this are refused; ours nest three deep.
+inline constexpr std::size_t kMaxPropertyListDepth = 64;
+// At most this many values (dictionary keys included) after the binary
+// form's shared objects are expanded as libplist expands them.
+inline constexpr std::size_t kMaxPropertyListValues = std::size_t{1} << 16;
+// At most this many bytes of text and data after that expansion.
+inline constexpr std::size_t kMaxPropertyListTextBytes = std::size_t{16} << 20;
+// An XML dictionary with more keys than this is refused: libplist 2.2 finds
+// a repeated key by a search whose cost grows with the square of the keys
+// in one bucket of a 4096-bucket table, and anyone can make keys collide.
+inline constexpr std::size_t kMaxPropertyListXmlDictionaryKeys = 4096;
+
+enum class PropertyListFormat { xml, binary };
+
+struct PropertyListResult {
+  std::optional<InfoValue> value;                       // the root value; none when unreadable
+  PropertyListFormat format = PropertyListFormat::xml;  // binary when the bytes begin "bplist"
+  ResourceDiagnostic diagnostic;                        // meaningful only without a value; line 0
+};
+
+// True when `bytes` begin with the binary form's magic "bplist".
+[[nodiscard]] bool isBinaryPropertyList(std::string_view bytes);
+
+// Reads a property list: the binary form, or XML in UTF-8 or (with a byte
+// order mark) UTF-16. Values come out as the bundle gives them to the
+// extension: strings as text, integers and reals as numbers, booleans,
+// arrays as lists, dictionaries sorted by key (a repeated key keeps its last
+// value); data, dates and UIDs have no such form and are left out of their
+// container, and a root of one of those kinds is refused. Refused, with a
+// reason: bytes beyond the limits above, XML that libplist does not read or
+// whose markup the guard below does not follow (a DOCTYPE with an internal
+// subset ending outside "]>" …), a binary list that breaks the format, and
+// any text or key that is not UTF-8. libplist reports no position, so the
+// diagnostic is always about the whole file (line 0). Thread-safe.
+[[nodiscard]] PropertyListResult parsePropertyList(std::string_view bytes);
+
+// What the guard learns before libplist reads the bytes: upper bounds of
+// what libplist will build from them.
+struct PropertyListShape {
+  std::size_t depth = 0;   // containers inside containers, the outermost counting 1
+  std::size_t values = 0;  // values, dictionary keys and containers included
+};
+
+// The guard on its own, for the tests and the fuzz target: the shape of
+// `bytes` as libplist would be given them (the binary form, or XML as UTF-8
+// text), or none with the reason when they are beyond the limits or use
+// markup the guard does not follow.
+[[nodiscard]] std::optional<PropertyListShape> checkPropertyListShape(std::string_view bytes,
+                                                                      ResourceDiagnostic* whyNot = nullptr);
+
+}  // namespace ferlo

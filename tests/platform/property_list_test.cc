@@ -1,0 +1,248 @@
+#include "platform/posix/property_list.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace ferlo {
+namespace {
+
+// A compact rendering of a value: "text" in quotes, numbers, true/false,
+// [a,b] and {k:v,…} in the dictionary's order.
+std::string render(const InfoValue& value) {
+  switch (value.kind) {
+    case InfoValue::Kind::text: return "\"" + value.text + "\"";
+    case InfoValue::Kind::number: {
+      std::string n = std::to_string(value.number);
+      n.erase(n.find_last_not_of('0') + 1);
+      if (n.back() == '.') n.pop_back();
+      return n;
+    }
+    case InfoValue::Kind::boolean: return value.boolean ? "true" : "false";
+    case InfoValue::Kind::list: {
+      std::string out = "[";
+      for (const InfoValue& item : value.list) out += (out.size() > 1 ? "," : "") + render(item);
+      return out + "]";
+    }
+    case InfoValue::Kind::dictionary: {
+      std::string out = "{";
+      for (const auto& [key, item] : value.dictionary) out += (out.size() > 1 ? "," : "") + key + ":" + render(item);
+      return out + "}";
+    }
+  }
+  return "?";
+}
+
+// The XML property list `xml` in the binary form, as libplist writes it.
+std::string toBinary(const std::string& xml) {
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
+  if (root == nullptr) return "";
+  char* bytes = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  std::string out(bytes, length);
+  std::free(bytes);
+  plist_free(root);
+  return out;
+}
+
+// A binary property list put together by hand: objects (marker and
+// payload, references two bytes wide) with object 0 the root.
+std::string be(std::uint64_t n, int width) {
+  std::string bytes;
+  for (int i = width - 1; i >= 0; --i) bytes.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
+  return bytes;
+}
+std::string ref(unsigned index) { return be(index, 2); }
+std::string arrayOf(const std::vector<unsigned>& refs) {
+  std::string out = refs.size() < 15 ? std::string(1, static_cast<char>(0xA0 | refs.size()))
+                                     : std::string("\xAF\x12", 2) + be(refs.size(), 4);
+  for (const unsigned r : refs) out += ref(r);
+  return out;
+}
+std::string binary(const std::vector<std::string>& objects) {
+  std::string out = "bplist00";
+  std::vector<std::size_t> offsets;
+  for (const std::string& object : objects) {
+    offsets.push_back(out.size());
+    out += object;
+  }
+  const std::size_t table = out.size();
+  for (const std::size_t offset : offsets) out += be(offset, 4);
+  return out + std::string(6, '\0') + "\x04\x02" + be(objects.size(), 8) + be(0, 8) + be(table, 8);
+}
+// `depth` arrays each holding the next, the innermost a string.
+std::string binaryChain(unsigned depth) {
+  std::vector<std::string> objects;
+  for (unsigned i = 0; i < depth; ++i) objects.push_back(arrayOf({i + 1}));
+  objects.push_back("\x51x");
+  return binary(objects);
+}
+// One array referring `count` times to one string.
+std::string binaryShared(unsigned count) { return binary({arrayOf(std::vector<unsigned>(count, 1)), "\x51x"}); }
+
+std::string xmlNested(std::size_t depth) {  // a dict with depth - 1 arrays inside, the innermost empty
+  std::string open, close;
+  for (std::size_t i = 2; i < depth; ++i) {
+    open += "<array>";
+    close += "</array>";
+  }
+  return "<plist><dict><key>k</key>" + open + "<array/>" + close + "</dict></plist>";
+}
+std::string xmlRepeated(std::size_t count, const std::string& item, const char* container = "array") {
+  std::string out = std::string("<plist><") + container + ">";
+  for (std::size_t i = 0; i < count; ++i) out += item;
+  return out + "</" + container + "></plist>";
+}
+std::string xmlKeys(std::size_t count) {
+  std::string out = "<plist><dict>";
+  for (std::size_t i = 0; i < count; ++i) out += "<key>" + std::to_string(i) + "</key><true/>";
+  return out + "</dict></plist>";
+}
+
+struct ReadCase {
+  const char* name;
+  std::string bytes;
+  std::string expected;  // the rendered value, or the reason's start when refused ("!reason")
+};
+std::ostream& operator<<(std::ostream& out, const ReadCase& c) { return out << c.name; }
+
+class PropertyListReadTest : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(PropertyListReadTest, GivesTheValueOrTheReason) {
+  const ReadCase& c = GetParam();
+  const PropertyListResult result = parsePropertyList(c.bytes);
+  if (c.expected.starts_with("!")) {
+    ASSERT_FALSE(result.value.has_value()) << render(*result.value);
+    EXPECT_EQ(result.diagnostic.reason.substr(0, c.expected.size() - 1), c.expected.substr(1));
+  } else {
+    ASSERT_TRUE(result.value.has_value()) << describe(result.diagnostic);
+    EXPECT_EQ(render(*result.value), c.expected);
+  }
+  EXPECT_EQ(result.format, isBinaryPropertyList(c.bytes) ? PropertyListFormat::binary : PropertyListFormat::xml);
+}
+
+const std::string kTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\"><dict><key>s</key><string>t</string><key>i</key><integer>-5</integer>"
+    "<key>r</key><real>1.5</real><key>b</key><false/><key>a</key><array><true/><data>AAE=</data></array>"
+    "<key>d</key><date>2024-01-01T00:00:00Z</date><key>s</key><string>last</string></dict></plist>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, PropertyListReadTest,
+    testing::Values(
+        // Every kind in both forms; data and dates are left out, keys sorted,
+        // and a repeated key keeps its last value.
+        ReadCase{"XmlKinds", kTypes, "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
+        ReadCase{"BinaryKinds", toBinary(kTypes), "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
+        ReadCase{"BinaryRepeatedKeyAndSharedText", binary({"\xD2" + ref(1) + ref(1) + ref(2) + ref(3), "\x51k",
+                                                           "\x51" "a", "\x51" "b"}),
+                 "{k:\"b\"}"},
+        // Markup the guard must follow as libplist does.
+        ReadCase{"MarkupInText",
+                 "<plist><dict><key>k</key><string>&lt;&amp;&#x20AC;<!-- </string> -->"
+                 "<![CDATA[</string>&amp;]]></string></dict></plist>",
+                 "{k:\"<&€</string>&amp;\"}"},
+        ReadCase{"DoctypeSubsetAndQuotedInstruction",
+                 "<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>",
+                 "{k:true}"},
+        ReadCase{"Utf16BigEndian",
+                 [] {
+                   std::string out("\xFE\xFF", 2);
+                   for (const char c : std::string("<plist><array><string>x</string></array></plist>")) {
+                     out += std::string{'\0', c};
+                   }
+                   return out;
+                 }(),
+                 "[\"x\"]"},
+        // What libplist refuses, and what the guard refuses before it.
+        ReadCase{"Empty", "", "!libplist cannot read it as an XML"},
+        ReadCase{"Unclosed", "<plist><dict><key>a</key><string>b</string>", "!libplist cannot read it as an XML"},
+        ReadCase{"TextLayout", "\"k\" = \"v\";", "!the XML has text outside the elements"},
+        ReadCase{"ForeignElement", "<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
+        ReadCase{"MismatchedEnd", "<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},
+        ReadCase{"UnterminatedComment", "<plist><array/></plist><!-- ", "!the XML has an unterminated comment"},
+        ReadCase{"ReferenceToSurrogate", "<plist><array><string>&#xD800;</string></array></plist>",
+                 "!the property list has text that is not UTF-8"},
+        ReadCase{"RawInvalidUtf8", "<plist><array><string>\xC3\x28</string></array></plist>", "!invalid UTF-8"},
+        ReadCase{"OnlyData", "<plist><data>AAE=</data></plist>", "!the property list holds only data"},
+        ReadCase{"BinaryAsciiAbove7F", binary({arrayOf({1}), "\x51\xFF"}), "!the property list has text that is not"},
+        ReadCase{"BinaryKeyWithNul", binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}),
+                 "!the binary property list has a UTF-16 string with U+0000"},
+        ReadCase{"BinaryTruncated", std::string("bplist00\xD1\x01\x02", 11), "!the binary property list is not of"},
+        ReadCase{"BinaryCycle", binary({arrayOf({1}), arrayOf({0})}), "!the binary property list refers to itself"},
+        ReadCase{"BinaryMissingObject", binary({arrayOf({7})}), "!the binary property list refers to an object"},
+        ReadCase{"BinaryNull", binary({arrayOf({1}), std::string(1, '\0')}), "!the binary property list has a null"},
+        // Forty objects that libplist would expand into 2^40 values.
+        ReadCase{"BinaryExpansion",
+                 [] {
+                   std::vector<std::string> objects;
+                   for (unsigned i = 0; i < 40; ++i) objects.push_back(arrayOf({i + 1, i + 1}));
+                   objects.push_back("\x51x");
+                   return binary(objects);
+                 }(),
+                 "!the property list has too many values"},
+        ReadCase{"BinarySharedHugeText",
+                 binary({arrayOf(std::vector<unsigned>(20, 1)), "\x5F\x12" + std::string("\x00\x10\x00\x00", 4) +
+                                                                     std::string(1 << 20, 'a')}),
+                 "!the property list has too much text"},
+        ReadCase{"XmlManyOpenArrays",
+                 [] {
+                   std::string out = "<plist>";
+                   for (int i = 0; i < 200000; ++i) out += "<array>";
+                   return out;
+                 }(),
+                 "!the property list nests too deeply"},
+        ReadCase{"XmlDepthAfterEmptyRoot",  // libplist goes on adding to an empty root
+                 "<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!the property list nests too deeply"}),
+    [](const testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
+
+// Each limit of the guard: the largest input it lets through, and one step
+// beyond.
+struct LimitCase {
+  const char* name;
+  std::string atLimit;
+  std::string beyond;
+  const char* reason;
+};
+std::ostream& operator<<(std::ostream& out, const LimitCase& c) { return out << c.name; }
+
+class PropertyListLimitTest : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(PropertyListLimitTest, LetsTheLimitThroughAndRefusesOneMore) {
+  const LimitCase& c = GetParam();
+  const PropertyListResult at = parsePropertyList(c.atLimit);
+  EXPECT_TRUE(at.value.has_value()) << describe(at.diagnostic);
+  const PropertyListResult beyond = parsePropertyList(c.beyond);
+  EXPECT_FALSE(beyond.value.has_value());
+  EXPECT_EQ(beyond.diagnostic.reason, c.reason);
+}
+
+const std::size_t kValues = kMaxPropertyListValues;
+INSTANTIATE_TEST_SUITE_P(
+    Limits, PropertyListLimitTest,
+    testing::Values(
+        LimitCase{"XmlDepth", xmlNested(kMaxPropertyListDepth), xmlNested(kMaxPropertyListDepth + 1),
+                  "the property list nests too deeply"},
+        LimitCase{"BinaryDepth", binaryChain(kMaxPropertyListDepth), binaryChain(kMaxPropertyListDepth + 1),
+                  "the property list nests too deeply"},
+        LimitCase{"XmlValues", xmlRepeated(kValues - 1, "<true/>"), xmlRepeated(kValues, "<true/>"),
+                  "the property list has too many values"},
+        LimitCase{"BinaryExpandedValues", binaryShared(kValues - 1), binaryShared(kValues),
+                  "the property list has too many values"},
+        LimitCase{"XmlDictionaryKeys", xmlKeys(kMaxPropertyListXmlDictionaryKeys),
+                  xmlKeys(kMaxPropertyListXmlDictionaryKeys + 1),
+                  "an XML dictionary of the property list has too many keys"},
+        LimitCase{"Bytes", xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 47, 'a') + "</string>"),
+                  xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 46, 'a') + "</string>"),
+                  "the property list is larger than 4 MiB"}),
+    [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace ferlo

@@ -56,7 +56,8 @@ run_suite() {
 }
 
 # cross_build_macos SDK: one build tree per architecture under build-macos/,
-# the executables joined into build-macos/FerloFinderSync.appex, inspected.
+# the executables joined into build-macos/FerloFinderSync.appex, inspected,
+# then driven by the Linux build's ferlo program through --bundle.
 # simdjson and utf8proc come from GitHub's release archives unless
 # FERLO_DEPENDENCY_ARCHIVES or FETCHCONTENT_SOURCE_DIR_{SIMDJSON,UTF8PROC}
 # (environment) say where they are on this machine.
@@ -83,6 +84,8 @@ cross_build_macos() {
   min_os=$(sed -n 's/^CMAKE_OSX_DEPLOYMENT_TARGET:STRING=//p' "$out/${MACOS_ARCHS[0]}/CMakeCache.txt")
   python3 tests/bundle/inspect_bundle.py "$bundle" --min-os "$min_os" --resources resources \
           --archs "$(IFS=,; echo "${MACOS_ARCHS[*]}")"
+  configure_and_build build >/dev/null
+  tests/bundle/simulate_bundle.sh build/tools/ferlo "$bundle"
   echo "$bundle: universal (${MACOS_ARCHS[*]}), unsigned: code signing needs a Mac (see the README)"
 }
 
@@ -132,7 +135,7 @@ case "$command" in
     fi
     ;;
   macos)
-    install_packages "${MACOS_PACKAGES[@]}"
+    install_packages "${PACKAGES[@]}" "${MACOS_PACKAGES[@]}"
     cross_build_macos "${FERLO_MACOS_SDK:-$MACOS_SDK_DEFAULT}"
     ;;
   fuzz)

@@ -1,5 +1,5 @@
-// ferlo info: the principal object's registration and the identity values,
-// as the program reports them.
+// ferlo info: the principal object's registration and the identity values as
+// one JSON document, and the options and environment that decide them.
 #include <gtest/gtest.h>
 
 #include "tests/tools/ferlo_fixture.h"
@@ -8,104 +8,66 @@ namespace ferlo::testing {
 namespace {
 
 TEST_F(FerloTest, InfoPrintsTheWholeDocument) {
-  makeDirectories(container());
+  std::filesystem::create_directories(container());
   const auto result = ferlo({"info"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, R"({"toolbarItemName":"Ferlo","toolbarItemToolTip":"Ferlo","directoryURLs":["file://)" + home() +
-                            R"(/"],"appGroupIdentifier":")" + group() + R"(","hostBundleIdentifier":")" +
-                            std::string(defaultHostBundleIdentifier()) + R"(","containerURL":"file://)" +
-                            container() + "/\"}\n");
+                            R"(/"],"appGroupIdentifier":")" + kGroup + R"(","hostBundleIdentifier":")" + kHost +
+                            R"(","containerURL":"file://)" + container() + "/\"}\n");
+  // Relative directories resolve against the working directory, cleanly.
+  EXPECT_EQ(ferlo({"info", "--group-containers", "./gc/.", "--user-home", "home//"}, false, {}, dir.path()).out,
+            result.out);
 }
 
-struct DirectoryCase {
+struct InfoCase {
   const char* name;
-  std::vector<std::string> options;
+  std::vector<std::string> options;  // "@" stands for the test directory
   std::map<std::string, std::string> env;
-  std::string expected;  // the directoryURLs member
+  std::string member;  // expected in the document
 };
 
-class InfoDirectoryTest : public FerloTest, public ::testing::WithParamInterface<DirectoryCase> {};
+class InfoOptionTest : public FerloTest, public ::testing::WithParamInterface<InfoCase> {};
 
-TEST_P(InfoDirectoryTest, RegistersTheHomeOfTheUserEntryElseThePlatformHome) {
-  std::vector<std::string> all = {"info", "--group-containers", containers()};
-  all.insert(all.end(), GetParam().options.begin(), GetParam().options.end());
-  const auto result = ferlo(all, /*withScenario=*/false, GetParam().env);
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find(R"("directoryURLs":)" + GetParam().expected + ","), std::string::npos) << result.out;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Homes, InfoDirectoryTest,
-    ::testing::Values(
-        DirectoryCase{"UserHomeGainsFolderMark", {"--user-home", "/u/x"}, {}, R"(["file:///u/x/"])"},
-        DirectoryCase{"NoUserEntryTakesPlatformHome", {"--no-user-entry", "--platform-home", "/p"}, {},
-                      R"(["file:///p/"])"},
-        DirectoryCase{"PlatformHomeDefaultsToHOME", {"--no-user-entry"}, {{"HOME", "/env/home"}},
-                      R"(["file:///env/home/"])"},
-        DirectoryCase{"LastPlatformHomeCounts", {"--no-user-entry", "--platform-home=/p1", "--platform-home", "/p2"},
-                      {}, R"(["file:///p2/"])"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct HostCase {
-  const char* name;
-  std::vector<std::string> options;
-  std::string expected;  // hostBundleIdentifier as JSON text
-};
-
-class InfoHostTest : public FerloTest, public ::testing::WithParamInterface<HostCase> {};
-
-TEST_P(InfoHostTest, HostIdentifierIsTheBundleIdentifierLessItsLastComponent) {
+TEST_P(InfoOptionTest, DecidesOneMember) {
+  std::filesystem::create_directories(dir / "env-root/" + kGroup);
   std::vector<std::string> all = {"info"};
-  all.insert(all.end(), GetParam().options.begin(), GetParam().options.end());
-  const auto result = ferlo(all);
+  for (const std::string& option : GetParam().options) all.push_back(replaceAll(option, "@", dir.path()));
+  std::map<std::string, std::string> env;
+  for (const auto& [key, value] : GetParam().env) env[key] = replaceAll(value, "@", dir.path());
+  const auto result = ferlo(all, /*withScenario=*/false, env);
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find(R"("hostBundleIdentifier":)" + GetParam().expected + ","), std::string::npos)
-      << result.out;
+  EXPECT_NE(result.out.find(replaceAll(GetParam().member, "@", dir.path())), std::string::npos) << result.out;
+  EXPECT_FALSE(pathExists(dir / "gc/group.x")) << "info must never create the container";
 }
 
+const std::string kNoGroup = R"(TarvelinAppGroup="group.x")";
 INSTANTIATE_TEST_SUITE_P(
-    Hosts, InfoHostTest,
+    Options, InfoOptionTest,
     ::testing::Values(
-        HostCase{"ThreeComponents", {"--bundle-id", "a.b.c"}, R"("a.b")"},
-        HostCase{"NoIdentifierTakesDefault", {"--no-bundle-id"}, "\"" + std::string(defaultHostBundleIdentifier()) + "\""},
+        InfoCase{"UserHomeGainsFolderMark", {"--user-home", "/u/x"}, {}, R"("directoryURLs":["file:///u/x/"],)"},
+        InfoCase{"NoUserEntryTakesPlatformHome", {"--no-user-entry", "--platform-home", "/p"}, {},
+                 R"("directoryURLs":["file:///p/"],)"},
+        InfoCase{"PlatformHomeDefaultsToHOME", {"--no-user-entry"}, {{"HOME", "/env/home"}},
+                 R"("directoryURLs":["file:///env/home/"],)"},
+        InfoCase{"LastPlatformHomeCounts", {"--no-user-entry", "--platform-home=/p1", "--platform-home", "/p2"}, {},
+                 R"("directoryURLs":["file:///p2/"],)"},
+        InfoCase{"HostIsBundleIdLessItsLastComponent", {"--bundle-id", "a.b.c"}, {}, R"("hostBundleIdentifier":"a.b",)"},
+        InfoCase{"NoBundleIdTakesTheDefaultHost", {"--no-bundle-id"}, {}, "\"hostBundleIdentifier\":\"" + kHost + "\","},
         // Output stays valid UTF-8 and control characters are escaped.
-        HostCase{"ControlCharactersEscaped", {"--bundle-id", "a\x01\x7f.b.c"}, R"("a\u0001\u007f.b")"},
-        HostCase{"InvalidBytesReplaced", {"--bundle-id", "\xff\xfe.x.y"}, "\"\xEF\xBF\xBD\xEF\xBF\xBD.x\""},
-        HostCase{"ValidMultibyteKept", {"--bundle-id", "\xF0\x9F\x98\x80\xC3\xA9.a.b"},
-                 "\"\xF0\x9F\x98\x80\xC3\xA9.a\""}),
+        InfoCase{"ControlCharactersEscaped", {"--bundle-id", "a\x01\x1f\x7f.b.c"}, {},
+                 R"("hostBundleIdentifier":"a\u0001\u001f\u007f.b",)"},
+        InfoCase{"InvalidBytesReplaced", {"--bundle-id", "\xff\xfe.x.y"}, {},
+                 "\"hostBundleIdentifier\":\"\xEF\xBF\xBD\xEF\xBF\xBD.x\","},
+        InfoCase{"ValidMultibyteKept", {"--bundle-id", "\xF0\x9F\x98\x80\xC3\xA9.a.b"}, {},
+                 "\"hostBundleIdentifier\":\"\xF0\x9F\x98\x80\xC3\xA9.a\","},
+        InfoCase{"ContainerNullUntilItExists", {"--group-containers", "@/gc", "--info", kNoGroup}, {},
+                 R"("containerURL":null})"},
+        InfoCase{"ContainerOnceItExists", {"--group-containers", "@", "--info", R"(TarvelinAppGroup="gc")"}, {},
+                 R"("containerURL":"file://@/gc/"})"},
+        InfoCase{"ContainersRootFromTheEnvironment", {}, {{"FERLO_GROUP_CONTAINERS", "@/env-root"}},
+                 R"("containerURL":"file://@/env-root/)" + kGroup + "/\"}"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(FerloTest, InfoContainerIsNullUntilTheGroupDirectoryExists) {
-  const auto before = ferlo({"info", "--info", R"(TarvelinAppGroup="group.x")"});
-  ASSERT_EQ(before.exitCode, 0) << before.err;
-  EXPECT_NE(before.out.find(R"("containerURL":null})"), std::string::npos) << before.out;
-  EXPECT_FALSE(pathExists(containers() + "/group.x")) << "info must never create the container";
-
-  makeDirectories(containers() + "/group.x");
-  const auto after = ferlo({"info", "--info", R"(TarvelinAppGroup="group.x")"});
-  ASSERT_EQ(after.exitCode, 0) << after.err;
-  EXPECT_NE(after.out.find(R"("containerURL":"file://)" + containers() + "/group.x/\"}"), std::string::npos)
-      << after.out;
-}
-
-TEST_F(FerloTest, InfoContainersRootDefaultsToTheEnvironment) {
-  makeDirectories(dir / "env-root/" + group());
-  const auto result = ferlo({"info"}, /*withScenario=*/false, {{"FERLO_GROUP_CONTAINERS", dir / "env-root"}});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find(R"("containerURL":"file://)" + (dir / "env-root/") + group() + "/\"}"),
-            std::string::npos)
-      << result.out;
-}
-
-TEST_F(FerloTest, InfoRelativeDirectoriesResolveAgainstTheWorkingDirectoryCleanly) {
-  makeDirectories(container());
-  const auto result = ferlo({"info", "--group-containers", "./gc/.", "--user-home", "home//"}, /*withScenario=*/false,
-                            {}, dir.path());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find(R"("directoryURLs":["file://)" + home() + "/\"]"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find(R"("containerURL":"file://)" + container() + "/\"}"), std::string::npos) << result.out;
-}
 
 }  // namespace
 }  // namespace ferlo::testing

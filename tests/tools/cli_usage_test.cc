@@ -92,10 +92,10 @@ TEST_F(FerloTest, OutputThatCannotBeWrittenExitsThree) {
     EXPECT_EQ(result.err, "ferlo: cannot write standard output: No space left on device\n") << args[0];
   }
   const auto cut = ferlo({"menu", "--host-running", "--select", "/t/"}, true, {}, "",
-                         {.stdoutPath = dir / "out.json", .fileSizeLimit = 100});
+                         {.stdoutPath = dir / "out.json", .sizeLimit = 1});
   EXPECT_EQ(cut.exitCode, 3);
   EXPECT_EQ(cut.err, "ferlo: cannot write standard output: File too large\n");
-  EXPECT_EQ(readFile(dir / "out.json").size(), 100u);
+  EXPECT_EQ(readFile(dir / "out.json").size(), 512u);
   writeFile(dir / "bad.json", "{}");
   for (const std::vector<std::string>& args : {std::vector<std::string>{"check", "manifest", "bad.json"},
                                                std::vector<std::string>{"menu", "--bogus"}}) {

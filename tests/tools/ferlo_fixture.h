@@ -5,13 +5,18 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,55 +27,114 @@ namespace ferlo::testing {
 
 FERLO_PRINT_CASES_BY_NAME()
 
+inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// Writes `bytes`, creating missing parent directories.
+inline void writeFile(const std::string& path, std::string_view bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The whole file, or "<missing>".
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return in ? contents.str() : "<missing>";
+}
+
+inline bool pathExists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
+
+// Where a child's standard streams go when not the defaults (stdin from
+// /dev/null, stdout and stderr captured): files, when the paths are not empty.
+struct ProcessIo {
+  std::optional<std::string> input{};  // stdin is a pipe that holds these
+  std::string stdinPath{}, stdoutPath{}, stderrPath{};
+  int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks, SIGXFSZ ignored: writes fail
+};
+
+// A shell command that runs `program` with `args` and exactly `env` as its
+// environment, in `cwd` when not empty; stderr goes to `errors` by default.
+inline std::string shellCommand(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env, const std::string& cwd,
+                                const ProcessIo& io, const std::string& errors) {
+  const auto quote = [](const std::string& text) { return " '" + replaceAll(text, "'", "'\\''") + "'"; };
+  std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; trap '' XFSZ; " : "";
+  if (!cwd.empty()) command += "cd" + quote(cwd) + " && ";
+  if (io.input) command += "printf %s" + quote(*io.input) + " |";
+  command += "exec env -i";
+  for (const auto& [key, value] : env) command += quote(key + "=" + value);
+  command += quote(program);
+  for (const std::string& arg : args) command += quote(arg);
+  if (!io.input) command += " <" + quote(io.stdinPath.empty() ? "/dev/null" : io.stdinPath);
+  if (!io.stdoutPath.empty()) command += " >" + quote(io.stdoutPath);
+  return command + " 2>" + quote(io.stderrPath.empty() ? errors : io.stderrPath);
+}
+
 struct ProcessResult {
   int exitCode = -1;  // 128 + signal when killed by one
   std::string out, err;
 };
 
-// Where a child's standard streams go when not the defaults (stdin from
-// /dev/null, stdout and stderr captured); files when the paths are not empty.
-struct ProcessIo {
-  std::optional<std::string> input{};  // stdin is a pipe holding these (at most 64 KiB), then EOF
-  std::string stdinPath{}, stdoutPath{}, stderrPath{};
-  long fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes when not 0, SIGXFSZ ignored: a write past it fails
-};
-
-struct StartedProcess {
-  pid_t pid = -1;
-  int out = -1;             // the read end of its stdout pipe
-  std::FILE* err = nullptr;  // the file of its stderr
-};
-
-// Starts `program` with `args` and exactly `env` as its environment.
-StartedProcess startProcess(const std::string& program, std::vector<std::string> args,
-                            const std::map<std::string, std::string>& env, const std::string& cwd = "",
-                            const ProcessIo& io = {});
-// Reads stdout to its end, waits for the child, then reads its stderr.
-ProcessResult finishProcess(const StartedProcess& started);
-inline ProcessResult runProcess(const std::string& program, std::vector<std::string> args,
+// Runs the command through the shell, captures its output, and waits for
+// it; `started` sees the child's pid, once it runs the program, first.
+inline ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::map<std::string, std::string>& env, const std::string& cwd = "",
-                                const ProcessIo& io = {}) {
-  return finishProcess(startProcess(program, std::move(args), env, cwd, io));
+                                const ProcessIo& io = {}, const std::function<void(pid_t, std::FILE*)>& started = {}) {
+  char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
+  ::close(::mkstemp(errors));
+  std::FILE* out = ::popen(("echo $$; " + shellCommand(program, args, env, cwd, io, errors)).c_str(), "r");
+  pid_t pid = 0;
+  if (std::fscanf(out, "%d", &pid) == 1 && std::fgetc(out) == '\n' && started) started(pid, out);
+  ProcessResult result;
+  char buffer[8192];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) result.out.append(buffer, n);
+  const int status = ::pclose(out);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.err = readFile(errors);
+  std::filesystem::remove(errors);
+  return result;
 }
-
-// Writes `bytes`, creating missing parent directories.
-void writeFile(const std::string& path, std::string_view bytes);
-// The whole file, or "<missing>".
-std::string readFile(const std::string& path);
-// The bytes of a PNG's signature and IHDR chunk: all the stand-in reads of a glyph.
-std::string pngHeader(std::uint32_t width, std::uint32_t height);
-std::string replaceAll(std::string text, const std::string& from, const std::string& to);
-std::vector<std::string> lines(const std::string& text);
-inline bool pathExists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 
 // A directory made with mkdtemp, removed with everything in it at the end.
 struct TempDir {
-  TempDir();
+  TempDir() : path_(std::filesystem::temp_directory_path() / "ferlo-tools-test-XXXXXX") { ::mkdtemp(path_.data()); }
   ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
   std::string path_;
 };
+
+// The signature and IHDR chunk of a PNG: all the stand-in reads of a glyph.
+inline std::string pngHeader(std::uint32_t width, std::uint32_t height) {
+  const auto bigEndian = [](std::string& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  };
+  std::string png("\x89PNG\r\n\x1a\n", 8), chunk = "IHDR";
+  bigEndian(png, 13);
+  bigEndian(chunk, width);
+  bigEndian(chunk, height);
+  chunk += std::string("\x08\x06\x00\x00\x00", 5);  // 8-bit RGBA, no interlace
+  std::uint32_t crc = 0xFFFFFFFFu;  // the CRC-32 of the chunk's type and data
+  for (const char c : chunk) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  bigEndian(png += chunk, crc ^ 0xFFFFFFFFu);
+  return png;
+}
 
 inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 inline const std::string kGroup(defaultAppGroupIdentifier());

@@ -14,60 +14,51 @@ std::string rule(const std::string& id, const std::string& name) {
 }
 const std::string kRule = rule(kRuleId, "a");
 
-struct CheckCase {
-  const char* name;
-  std::string kind;  // manifest or request
-  std::string content;
-  std::string out;  // the line after "FILE: ", on stdout with exit 0, else on stderr with exit 1
-  int exitCode = 0;
-};
-
-class CheckTest : public FerloTest, public ::testing::WithParamInterface<CheckCase> {};
-
-TEST_P(CheckTest, PrintsOneExactLine) {
-  writeFile(dir / "f.json", GetParam().content);
-  // Run in the test's directory, so that FILE is printed as given: relative.
-  const auto result = ferlo({"check", GetParam().kind, "f.json"}, false, {}, dir.path());
-  EXPECT_EQ(result.exitCode, GetParam().exitCode);
-  EXPECT_EQ(GetParam().exitCode == 0 ? result.out : result.err, "f.json: " + GetParam().out + "\n");
-  EXPECT_EQ(GetParam().exitCode == 0 ? result.err : result.out, "");
+// "FILE: SUMMARY" on stdout with exit 0, or "FILE: WHERE: WHY" on stderr
+// with exit 1.
+TEST_F(FerloTest, CheckPrintsOneExactLine) {
+  const struct {
+    std::string kind, content, line;
+    int exitCode = 0;
+  } cases[] = {
+      {"manifest", R"({"rules":[)" + kRule + "," + kRule + R"(],"watchedRoots":["/a","/b"]})",
+          "valid rule manifest: 2 rules, 2 watched roots"},
+      {"manifest", R"({"rules":[)" + kRule + R"(],"watchedRoots":null})",
+          "valid rule manifest: 1 rule, watchedRoots absent"},
+      {"manifest", R"({"x":1,"rules":[],"watchedRoots":[],"y":null})", "valid rule manifest: 0 rules, 0 watched roots"},
+      {"manifest", R"({"rules":[)" + rule("0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30", "") + R"(],"watchedRoots":["/"]})",
+          "valid rule manifest: 1 rule, 1 watched root"},
+      {"manifest", "", "(document): the document is empty or holds only white space", 1},
+      {"manifest",
+          R"({"rules":[)" + kRule + "," + kRule + "," + rule("{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}", "c") + "]}",
+          "rules[2].id: not in UUID text form (expected 36 characters like 0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30, "
+          "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")", 1},
+      {"manifest", R"({"rules":[], })",
+          "(document): not valid JSON: The JSON document has an improper structure: missing or superfluous "
+          "commas, braces, missing keys, etc.", 1},
+      {"manifest", "{\"rules\":[" + rule(kRuleId, "\xff") + "]}",
+          "(document): invalid UTF-8: the document must be UTF-8 text (The input is not valid UTF-8)", 1},
+      {"request", R"({"action":"mergeFolders","folders":["\/a","\/b"]})",
+          "valid tool request: mergeFolders, 2 folders"},
+      {"request", R"({"action":"runRule","folders":["\/a"],"ruleID":")" + std::string(kRuleId) + "\"}",
+          "valid tool request: runRule, 1 folder, ruleID \"" + std::string(kRuleId) + "\""},
+      {"request", R"({"action":"expireFiles","folders":[],"files":["\/a"],"days":7})",
+          "valid tool request: expireFiles, 0 folders, 1 file, days 7"},
+      {"request", R"({"action":"expireFiles","folders":[],"files":["\/a","\/b"],"days":null,"ruleID":null})",
+          "valid tool request: expireFiles, 0 folders, 2 files"},
+      {"request", R"({"action":"expireFiles","folders":[],"days":1.5})",
+          "days: expected an integer within the 64-bit signed range, got a number with a fraction or an "
+          "exponent (1.5)", 1},
+  };
+  for (const auto& c : cases) {
+    writeFile(dir / "f.json", c.content);
+    // Run in the test's directory, so that FILE is printed as given: relative.
+    const auto result = ferlo({"check", c.kind, "f.json"}, false, {}, dir.path());
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.line;
+    EXPECT_EQ(c.exitCode == 0 ? result.out : result.err, "f.json: " + c.line + "\n");
+    EXPECT_EQ(c.exitCode == 0 ? result.err : result.out, "");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, CheckTest,
-    ::testing::Values(
-        CheckCase{"TwoRulesTwoRoots", "manifest", R"({"rules":[)" + kRule + "," + kRule + R"(],"watchedRoots":["/a","/b"]})",
-                  "valid rule manifest: 2 rules, 2 watched roots"},
-        CheckCase{"OneRuleRootsNull", "manifest", R"({"rules":[)" + kRule + R"(],"watchedRoots":null})",
-                  "valid rule manifest: 1 rule, watchedRoots absent"},
-        CheckCase{"EmptyListsAndUnknownMembers", "manifest", R"({"x":1,"rules":[],"watchedRoots":[],"y":null})",
-                  "valid rule manifest: 0 rules, 0 watched roots"},
-        CheckCase{"LowerCaseIdAndOneRoot", "manifest",
-                  R"({"rules":[)" + rule("0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30", "") + R"(],"watchedRoots":["/"]})",
-                  "valid rule manifest: 1 rule, 1 watched root"},
-        CheckCase{"EmptyFile", "manifest", "", "(document): the document is empty or holds only white space", 1},
-        CheckCase{"ThirdIdInBraces", "manifest",
-                  R"({"rules":[)" + kRule + "," + kRule + "," + rule("{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}", "c") + "]}",
-                  "rules[2].id: not in UUID text form (expected 36 characters like 0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30, "
-                  "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")", 1},
-        CheckCase{"TrailingComma", "manifest", R"({"rules":[], })",
-                  "(document): not valid JSON: The JSON document has an improper structure: missing or superfluous "
-                  "commas, braces, missing keys, etc.", 1},
-        CheckCase{"InvalidUtf8", "manifest", "{\"rules\":[" + rule(kRuleId, "\xff") + "]}",
-                  "(document): invalid UTF-8: the document must be UTF-8 text (The input is not valid UTF-8)", 1},
-        CheckCase{"Merge", "request", R"({"action":"mergeFolders","folders":["\/a","\/b"]})",
-                  "valid tool request: mergeFolders, 2 folders"},
-        CheckCase{"Rule", "request", R"({"action":"runRule","folders":["\/a"],"ruleID":")" + std::string(kRuleId) + "\"}",
-                  "valid tool request: runRule, 1 folder, ruleID \"" + std::string(kRuleId) + "\""},
-        CheckCase{"ExpiryDays", "request", R"({"action":"expireFiles","folders":[],"files":["\/a"],"days":7})",
-                  "valid tool request: expireFiles, 0 folders, 1 file, days 7"},
-        CheckCase{"ExpiryNullsAreAbsent", "request",
-                  R"({"action":"expireFiles","folders":[],"files":["\/a","\/b"],"days":null,"ruleID":null})",
-                  "valid tool request: expireFiles, 0 folders, 2 files"},
-        CheckCase{"DaysFraction", "request", R"({"action":"expireFiles","folders":[],"days":1.5})",
-                  "days: expected an integer within the 64-bit signed range, got a number with a fraction or an "
-                  "exponent (1.5)", 1}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // "-" is standard input, be it a pipe or a file. Files that cannot be read
 // exit 2; a FIFO, /dev/stdin on a pipe included, is refused at once rather

@@ -13,10 +13,6 @@ const std::string kFiles = R"({"action":"expireFiles","folders":[],"files":["@\/
 
 class ClickTest : public FerloTest {
  protected:
-  void SetUp() override {
-    FerloTest::SetUp();
-    writeStandardManifest();
-  }
   ProcessResult click(const std::string& path, std::vector<std::string> extra = {}) const {
     std::vector<std::string> all = {"click", path, "--host-running", "--select", home() + "/A/", "--select",
                                     home() + "/B/", "--select", home() + "/in/x.txt", "--select", home() + "/in/Café.txt"};

@@ -45,15 +45,7 @@ void expectStep(const ProcessResult& result, const std::string& expected, int ex
   }
 }
 
-class DoctorTest : public FerloTest {
- protected:
-  void SetUp() override {
-    FerloTest::SetUp();
-    writeStandardManifest();
-  }
-};
-
-TEST_F(DoctorTest, HealthyScenarioWalksEveryStepInMenuBuildOrder) {
+TEST_F(FerloTest, DoctorHealthyScenarioWalksEveryStepInMenuBuildOrder) {
   const auto result = ferlo({"doctor", "--host-running", "--select", home() + "/A/", "--select", home() + "/in/x.txt"});
   EXPECT_EQ(result.exitCode, 0) << result.out;
   EXPECT_EQ(result.err, "");
@@ -69,64 +61,56 @@ TEST_F(DoctorTest, HealthyScenarioWalksEveryStepInMenuBuildOrder) {
             "ok   hand-off: opens /a/H.app (three levels above the bundle file:///a/H.app/b/c/E.appex/)");
 }
 
-struct DoctorCase {
-  const char* name;
-  std::vector<std::string> options;  // "@" stands for the test directory
-  std::string line;                  // the start of the step's line; "@" likewise
-  int exitCode;
-};
-
-class DoctorCaseTest : public DoctorTest, public ::testing::WithParamInterface<DoctorCase> {};
-
-TEST_P(DoctorCaseTest, NamesTheStepAndItsReason) {
-  if (GetParam().line.starts_with("FAIL rules.json")) fs::remove(container() + "/rules.json");
-  fs::create_directories(dir / "fifo/en.lproj");
+// Each link that empties the menu FAILs (exit 1, and the verdict says why);
+// a warning leaves the menu full (exit 0).
+TEST_F(FerloTest, DoctorNamesTheStepAndItsReason) {
+  std::filesystem::create_directories(dir / "fifo/en.lproj");
   ASSERT_EQ(::mkfifo((dir / "fifo/en.lproj/Localizable.strings").c_str(), 0600), 0);
-  // The host runs, unless the row says which applications do.
-  std::vector<std::string> args = {"doctor"};
-  if (GetParam().options[0] != "--running") args.push_back("--host-running");
-  for (const std::string& option : GetParam().options) args.push_back(replaceAll(option, "@", dir.path()));
-  expectStep(ferlo(args), replaceAll(GetParam().line, "@", dir.path()), GetParam().exitCode);
+  const struct {
+    std::vector<std::string> options;  // "@" stands for the test directory
+    std::string line;                  // the start of the step's line; "@" likewise
+    int exitCode;
+    bool noManifest = false;
+  } cases[] = {
+      {{"--kind", "sidebar"}, "FAIL kind: 2 (sidebar): the extension offers nothing in this menu; only items (0) and "
+                              "container (1) get the Ferlo entry", 1},
+      {{"--running", "com.other.App"}, "FAIL host: no running application has bundle identifier \"" + kHost +
+                                           "\"; the menu shows only while the host runs (--host-running, or --running " +
+                                           kHost + ")", 1},
+      {{"--info", R"(TarvelinAppGroup="group.none")"}, "FAIL container: no container for app group \"group.none\": "
+                                                       "@/gc/group.none/ does not exist (the containers root is @/gc; "
+                                                       "--group-containers)", 1},
+      // Every line stays one line, whatever bytes a path holds.
+      {{"--group-containers", "@/g\nc\t\x7f\xff\xc3\xa9"}, "FAIL container: no container for app group \"" + kGroup +
+                                                      "\": the containers root @/g\\nc\\t\\x7F\\xFF\xc3\xa9 does not "
+                                                      "exist (--group-containers)", 1},
+      {{"--resources", "@/empty"}, "warn glyph: no BrandGlyph image (@/empty/BrandGlyph.png is missing): the Ferlo "
+                                   "entry shows without an image", 0},
+      {{"--bundle-url", "/x/y/z/E.appex/"}, "warn hand-off: opens /x (three levels above the bundle "
+                                            "file:///x/y/z/E.appex/), which does not look like an application", 0},
+      // A table that cannot be read (a FIFO would block) counts as absent, and doctor says why.
+      {{"--resources", "@/fifo"}, "warn localisation: language \"en\" (locale \"en_US\"), table @/fifo/en.lproj: cannot "
+                                  "read @/fifo/en.lproj/Localizable.strings: is a FIFO, not a regular file (a table "
+                                  "that cannot be read counts as absent)", 0},
+      {{}, "FAIL rules.json: cannot read @/gc/" + kGroup + "/rules.json: No such file or directory (the host "
+           "application writes it)", 1, true},
+  };
+  for (const auto& c : cases) {
+    if (c.noManifest) std::filesystem::remove(container() + "/rules.json");
+    // The host runs, unless the case says which applications do.
+    std::vector<std::string> args = {"doctor"};
+    if (c.options.empty() || c.options[0] != "--running") args.push_back("--host-running");
+    for (const std::string& option : c.options) args.push_back(replaceAll(option, "@", dir.path()));
+    expectStep(ferlo(args), replaceAll(c.line, "@", dir.path()), c.exitCode);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, DoctorCaseTest,
-    ::testing::Values(
-        DoctorCase{"SidebarKind", {"--kind", "sidebar"},
-                   "FAIL kind: 2 (sidebar): the extension offers nothing in this menu; only items (0) and container (1) "
-                   "get the Ferlo entry", 1},
-        DoctorCase{"HostNotRunning", {"--running", "com.other.App"},
-                   "FAIL host: no running application has bundle identifier \"" + kHost +
-                       "\"; the menu shows only while the host runs (--host-running, or --running " + kHost + ")", 1},
-        DoctorCase{"ContainerMissing", {"--info", R"(TarvelinAppGroup="group.none")"},
-                   "FAIL container: no container for app group \"group.none\": @/gc/group.none/ does not exist (the "
-                   "containers root is @/gc; --group-containers)", 1},
-        DoctorCase{"ManifestMissing", {"--kind", "items"},
-                   "FAIL rules.json: cannot read @/gc/" + kGroup +
-                       "/rules.json: No such file or directory (the host application writes it)", 1},
-        // Every line stays one line, whatever bytes a path holds.
-        DoctorCase{"PathWithControlCharacters", {"--group-containers", "@/g\nc\t\x7f\xff\xc3\xa9"},
-                   "FAIL container: no container for app group \"" + kGroup +
-                       "\": the containers root @/g\\nc\\t\\x7F\\xFF\xc3\xa9 does not exist (--group-containers)", 1},
-        DoctorCase{"NoGlyph", {"--resources", "@/empty"},
-                   "warn glyph: no BrandGlyph image (@/empty/BrandGlyph.png is missing): the Ferlo entry shows without "
-                   "an image", 0},
-        DoctorCase{"BundleOutsideAnApp", {"--bundle-url", "/x/y/z/E.appex/"},
-                   "warn hand-off: opens /x (three levels above the bundle file:///x/y/z/E.appex/), which does not look "
-                   "like an application", 0},
-        // A table that cannot be read (a FIFO would block) counts as absent, and doctor says why.
-        DoctorCase{"UnreadableTable", {"--resources", "@/fifo"},
-                   "warn localisation: language \"en\" (locale \"en_US\"), table @/fifo/en.lproj: cannot read "
-                   "@/fifo/en.lproj/Localizable.strings: is a FIFO, not a regular file (a table that cannot be read "
-                   "counts as absent)", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- --bundle: the bundle the build lays out ----
 
-class BundleTest : public DoctorTest {
+class BundleTest : public FerloTest {
  protected:
   void SetUp() override {
-    DoctorTest::SetUp();
+    FerloTest::SetUp();
     fs::create_directories(fs::path(bundle()).parent_path());
     fs::copy(FERLO_BUNDLE_DIR, bundle(), fs::copy_options::recursive);
     writeFile(hostInfo(), "<plist><dict><key>CFBundleIdentifier</key><string>" + kHost + "</string></dict></plist>");
@@ -259,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "\"finder.expiry.kept\"", "warn tables: {R}: ja.lproj lacks \"finder.expiry.keep\" (shown from en"},
         BundleFault{"Glyph", "Contents/Resources/BrandGlyph.png", "", "GIF89a",
                     "warn glyph: no BrandGlyph image ({R}/BrandGlyph.png is not a readable PNG)"},
-        BundleFault{"RetinaGlyph", "Contents/Resources/BrandGlyph@2x.png", "", pngHeader(16, 16),
+        BundleFault{"RetinaGlyph", "Contents/Resources/BrandGlyph@2x.png", "", kPng16x16,
                     "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph@2x.png is 16x16, "
                     "not twice 16x16"},
         BundleFault{"HostIdentifier", "@host", kHost + "<", "com.other.App<",

@@ -117,24 +117,10 @@ struct TempDir {
   std::string path_;
 };
 
-// The signature and IHDR chunk of a PNG: all the stand-in reads of a glyph.
-inline std::string pngHeader(std::uint32_t width, std::uint32_t height) {
-  const auto bigEndian = [](std::string& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
-  };
-  std::string png("\x89PNG\r\n\x1a\n", 8), chunk = "IHDR";
-  bigEndian(png, 13);
-  bigEndian(chunk, width);
-  bigEndian(chunk, height);
-  chunk += std::string("\x08\x06\x00\x00\x00", 5);  // 8-bit RGBA, no interlace
-  std::uint32_t crc = 0xFFFFFFFFu;  // the CRC-32 of the chunk's type and data
-  for (const char c : chunk) {
-    crc ^= static_cast<unsigned char>(c);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  bigEndian(png += chunk, crc ^ 0xFFFFFFFFu);
-  return png;
-}
+// The signature and IHDR chunk (8-bit RGBA, with its CRC) of a 20×30 and of
+// a 16×16 PNG: all that the stand-in reads of a glyph.
+inline const std::string kPng20x30("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x14\0\0\0\x1e\x08\x06\0\0\0\x2c\x12\x3e\x6b", 33);
+inline const std::string kPng16x16("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 33);
 
 inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 inline const std::string kGroup(defaultAppGroupIdentifier());
@@ -149,9 +135,9 @@ class FerloTest : public ::testing::Test {
               "\"finder.action.flatten\" = \"Flatten\";\n\"finder.action.merge %lld\" = \"Merge %lld\";\n"
               "\"finder.expiry.title\" = \"Expire one\";\n\"finder.expiry.titleMany %lld\" = \"Expire %lld\";\n"
               "\"finder.expiry.days %lld\" = \"%lld d\";\n\"finder.expiry.keep\" = \"Keep\";\n");
-    writeFile(resources() + "/BrandGlyph.png", pngHeader(20, 30));
+    writeFile(resources() + "/BrandGlyph.png", kPng20x30);
     std::filesystem::create_directories(home());
-    std::filesystem::create_directories(containers());
+    writeStandardManifest();
   }
 
   std::string home() const { return dir / "home"; }
@@ -160,7 +146,8 @@ class FerloTest : public ::testing::Test {
   std::string resources() const { return dir / "res"; }
   std::string requestFile() const { return container() + "/tool-request.json"; }
   void writeManifest(const std::string& json) const { writeFile(container() + "/rules.json", json); }
-  // One rule (its id in lower case) and the watched root home/in.
+  // One rule (its id in lower case) and the watched root home/in, in the
+  // default group's container.
   void writeStandardManifest() const {
     writeManifest(R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"}],"watchedRoots":[")" +
                   home() + R"(/in"]})");

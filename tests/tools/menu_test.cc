@@ -10,10 +10,6 @@ namespace {
 
 class MenuTest : public FerloTest {
  protected:
-  void SetUp() override {
-    FerloTest::SetUp();
-    writeStandardManifest();
-  }
   // Process 1: its first rule item's tag is 1 << 31.
   ProcessResult menu(std::vector<std::string> extra) const {
     std::vector<std::string> all = {"menu", "--host-running", "--process-id", "1"};

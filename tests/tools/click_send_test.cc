@@ -31,7 +31,6 @@ TEST_F(ClickTest, WritesTheRequestAndHandsOff) {
       // The Finder's copy of the rule item has no represented object: its tag finds the rule.
       {"0/1", kRuleRequest},
       {"0/1", kRuleRequest, {"--original-sender", "--process-id", "1"}},
-      {"0/3", R"({"action":"flattenFolder","folders":["@\/A"]})"},
       {"0/4", R"({"action":"mergeFolders","folders":["@\/A","@\/B"]})"},
       {"0/5/1", kFiles + R"(,"days":7})"},
       {"0/5/4", kFiles + "}"},  // keep: no days

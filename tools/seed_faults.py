@@ -402,7 +402,8 @@ FAULTS = [
       "  if (std::ferror(stderr)) return kExitOutput;\n", "",
       "a failed write to standard error is not an output error"),
     F("tools-demo-signal-leaves-home", "tools/ferlo/command_demo.cc",
-      "    fs::remove_all(directory, ignored);  // the child removes it when it can end normally\n", "",
+      "    fs::remove_all(directory, ignored);  // the child removes it when it can end normally\n",
+      "    if (!WIFSIGNALED(status)) fs::remove_all(directory, ignored);\n",
       "a demo stopped by a signal leaves its temporary home behind"),
 
     # ---- appex/ and platform/macos/: the Objective-C++ layer (GNUstep suite) ----

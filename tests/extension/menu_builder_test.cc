@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                   with(R"({"rules":[],"watchedRoots":["\/"]})",
                        std::vector{fileAt("/w/a"), folderAt("/d1"), fileAt("/w/b"), folderAt("/d2")}),
                   0, plus(kBare, {"finder.action.merge 2", "finder.expiry.titleMany 2"})},
-        ShapeCase{"NoWatchedRootsNoExpiry", with(kNoRules, std::vector{fileAt("/w/a")}), 0, kBare},),
+        ShapeCase{"NoWatchedRootsNoExpiry", with(kNoRules, std::vector{fileAt("/w/a")}), 0, kBare}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BuildMenuTest, ManifestAndContainerAreReadAfreshEachTime) {

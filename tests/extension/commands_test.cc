@@ -333,21 +333,6 @@ TEST(CommandHandOffTest, RequestIsInPlaceBeforeTheHandOff) {
   EXPECT_EQ(platform.requestAtOpen[1], R"({"action":"flattenFolder","folders":["\/u\/two"]})");
 }
 
-TEST(CommandHandOffTest, CommandsReadTheSelectionAfreshNotTheMenus) {
-  FakePlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
-  platform.selection = std::vector{folderAt("/a"), folderAt("/b"), fileAt("/w/f")};
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  ASSERT_EQ(finderSync.menuForMenuKind(0).items.at(0).submenu->items.size(), 6u);  // merge and expiry offered
-  platform.selection = std::vector{folderAt("/a")};
-  finderSync.runMergeSelected(Sender{});
-  finderSync.setExpiry(Sender::withTag(7));
-  EXPECT_FALSE(platform.file(kRequestPath));
-  EXPECT_TRUE(platform.opens().empty());
-}
-
 TEST(HostApplicationURLTest, ThreeComponentsAboveTheExtension) {
   const struct {
     std::string bundle, host;

@@ -175,16 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                   [](FakePlatform& p) { with(kTwoRules)(p); p.runningBundleIdentifiers.insert(testing::kHost); }, 0,
                   kTwo},
         ShapeCase{"NoContainer", [](FakePlatform& p) { with(kTwoRules)(p); p.containers.clear(); }, 0, {}},
-        ShapeCase{"ContainerOfAnotherGroup",
-                  [](FakePlatform& p) {
-                    with(kTwoRules)(p);
-                    p.infoDictionary["TarvelinAppGroup"] = InfoValue::makeText("group.other");
-                  },
-                  0, {}},
         ShapeCase{"MissingRulesFile", [](FakePlatform&) {}, 0, {}},
         ShapeCase{"NotJson", with("rules"), 0, {}},
-        ShapeCase{"RulesNull", with(R"({"rules":null})"), 0, {}},
-        ShapeCase{"WatchedRootsAString", with(R"({"rules":[],"watchedRoots":"\/Users"})"), 0, {}},
         ShapeCase{"EmptyRules", with(kNoRules), 0, kBare},
         ShapeCase{"DuplicateAndEmptyNames",
                   with(std::string(R"({"rules":[{"id":")") + kTidyId + R"(","name":"Same"},{"id":")" + kArchiveId +
@@ -193,9 +185,6 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"OneFolderNoMerge", with(kNoRules, std::vector{folderAt("/a"), fileAt("/b")}), 0, kBare},
         ShapeCase{"ThreeFoldersMerge", with(kNoRules, std::vector{folderAt("/a"), folderAt("/b"), folderAt("/c")}), 0,
                   plus(kBare, {"finder.action.merge 3"})},
-        ShapeCase{"MergeIgnoresTheTarget",
-                  [](FakePlatform& p) { with(kNoRules, std::vector{folderAt("/a")})(p); p.target = folderAt("/t"); },
-                  0, kBare},
         ShapeCase{"OneFileUnderRoot", with(kRootW, std::vector{fileAt("/w/a"), fileAt("/x/b")}), 0,
                   plus(kBare, {"finder.expiry.title"})},
         ShapeCase{"ThreeFilesAndOneFolder",
@@ -205,11 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                   with(R"({"rules":[],"watchedRoots":["\/"]})",
                        std::vector{fileAt("/w/a"), folderAt("/d1"), fileAt("/w/b"), folderAt("/d2")}),
                   0, plus(kBare, {"finder.action.merge 2", "finder.expiry.titleMany 2"})},
-        ShapeCase{"NoWatchedRootsNoExpiry", with(kNoRules, std::vector{fileAt("/w/a")}), 0, kBare},
-        ShapeCase{"EmptyWatchedRootsNoExpiry",
-                  with(R"({"rules":[],"watchedRoots":[]})", std::vector{fileAt("/w/a")}), 0, kBare},
-        ShapeCase{"FilesOutsideRootsNoExpiry", with(kRootW, std::vector{fileAt("/wx/a"), folderAt("/w/d")}), 0,
-                  kBare}),
+        ShapeCase{"NoWatchedRootsNoExpiry", with(kNoRules, std::vector{fileAt("/w/a")}), 0, kBare}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BuildMenuTest, ManifestAndContainerAreReadAfreshEachTime) {

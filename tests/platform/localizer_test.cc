@@ -73,6 +73,7 @@ TEST(Localizer, FormatsCountsByTheLanguagesRules) {
       {false, "pl_PL", "k %lld", 1002, "[few 1002]"},
       {false, "ja_JP", "k %lld", 1, "[other 1]"},
       {false, "fr_FR", "k %lld", 1000000, "[many 1\u202f000\u202f000]"},
+      {false, "fr_FR", "k %lld", 10000000, "[many 10\u202f000\u202f000]"},  // beyond the exact range of ICU's operands
       {false, "de_DE", "k %lld", -1, "[one -1]"},
       // Exact 64-bit arithmetic: the nearest double of both is ...808, "many".
       {false, "ru_RU", "k %lld", 9223372036854775801, "[one 9\u00a0223\u00a0372\u00a0036\u00a0854\u00a0775\u00a0801]"},

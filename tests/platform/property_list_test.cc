@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,14 +16,12 @@ namespace {
 // [a,b] and {k:v,…} in the dictionary's order.
 std::string render(const InfoValue& value) {
   switch (value.kind) {
-    case InfoValue::Kind::text: return "\"" + value.text + "\"";
-    case InfoValue::Kind::number: {
-      std::string n = std::to_string(value.number);
-      n.erase(n.find_last_not_of('0') + 1);
-      if (n.back() == '.') n.pop_back();
-      return n;
-    }
-    case InfoValue::Kind::boolean: return value.boolean ? "true" : "false";
+    case InfoValue::Kind::text:
+      return "\"" + value.text + "\"";
+    case InfoValue::Kind::number:
+      return (std::ostringstream() << value.number).str();
+    case InfoValue::Kind::boolean:
+      return value.boolean ? "true" : "false";
     case InfoValue::Kind::list: {
       std::string out = "[";
       for (const InfoValue& item : value.list) out += (out.size() > 1 ? "," : "") + render(item);
@@ -86,45 +85,23 @@ std::string binaryChain(unsigned depth) {
 // One array referring `count` times to one string.
 std::string binaryShared(unsigned count) { return binary({arrayOf(std::vector<unsigned>(count, 1)), "\x51x"}); }
 
-std::string xmlNested(std::size_t depth) {  // a dict with depth - 1 arrays inside, the innermost empty
-  std::string open, close;
-  for (std::size_t i = 2; i < depth; ++i) {
-    open += "<array>";
-    close += "</array>";
-  }
-  return "<plist><dict><key>k</key>" + open + "<array/>" + close + "</dict></plist>";
+std::string times(const std::string& text, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += text;
+  return out;
 }
-std::string xmlRepeated(std::size_t count, const std::string& item, const char* container = "array") {
-  std::string out = std::string("<plist><") + container + ">";
-  for (std::size_t i = 0; i < count; ++i) out += item;
-  return out + "</" + container + "></plist>";
+// A dictionary holding depth - 1 nested arrays, the innermost empty.
+std::string xmlNested(std::size_t depth) {
+  return "<plist><dict><key>k</key>" + times("<array>", depth - 2) + "<array/>" + times("</array>", depth - 2) +
+         "</dict></plist>";
+}
+std::string xmlRepeated(std::size_t count, const std::string& item) {
+  return "<plist><array>" + times(item, count) + "</array></plist>";
 }
 std::string xmlKeys(std::size_t count) {
   std::string out = "<plist><dict>";
   for (std::size_t i = 0; i < count; ++i) out += "<key>" + std::to_string(i) + "</key><true/>";
   return out + "</dict></plist>";
-}
-
-struct ReadCase {
-  const char* name;
-  std::string bytes;
-  std::string expected;  // the rendered value, or the reason's start when refused ("!reason")
-};
-std::ostream& operator<<(std::ostream& out, const ReadCase& c) { return out << c.name; }
-
-class PropertyListReadTest : public testing::TestWithParam<ReadCase> {};
-
-TEST_P(PropertyListReadTest, GivesTheValueOrTheReason) {
-  const ReadCase& c = GetParam();
-  const PropertyListResult result = parsePropertyList(c.bytes);
-  if (c.expected.starts_with("!")) {
-    ASSERT_FALSE(result.value.has_value()) << render(*result.value);
-    EXPECT_EQ(result.diagnostic.reason.substr(0, c.expected.size() - 1), c.expected.substr(1));
-  } else {
-    ASSERT_TRUE(result.value.has_value()) << describe(result.diagnostic);
-    EXPECT_EQ(render(*result.value), c.expected);
-  }
-  EXPECT_EQ(result.format, isBinaryPropertyList(c.bytes) ? PropertyListFormat::binary : PropertyListFormat::xml);
 }
 
 const std::string kTypes =
@@ -134,115 +111,94 @@ const std::string kTypes =
     "<key>r</key><real>1.5</real><key>b</key><false/><key>a</key><array><true/><data>AAE=</data></array>"
     "<key>d</key><date>2024-01-01T00:00:00Z</date><key>s</key><string>last</string></dict></plist>";
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, PropertyListReadTest,
-    testing::Values(
-        // Every kind in both forms; data and dates are left out, keys sorted,
-        // and a repeated key keeps its last value.
-        ReadCase{"XmlKinds", kTypes, "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
-        ReadCase{"BinaryKinds", toBinary(kTypes), "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
-        ReadCase{"BinaryRepeatedKeyAndSharedText", binary({"\xD2" + ref(1) + ref(1) + ref(2) + ref(3), "\x51k",
-                                                           "\x51" "a", "\x51" "b"}),
-                 "{k:\"b\"}"},
-        // Markup the guard must follow as libplist does.
-        ReadCase{"MarkupInText",
-                 "<plist><dict><key>k</key><string>&lt;&amp;&#x20AC;<!-- </string> -->"
-                 "<![CDATA[</string>&amp;]]></string></dict></plist>",
-                 "{k:\"<&€</string>&amp;\"}"},
-        ReadCase{"DoctypeSubsetAndQuotedInstruction",
-                 "<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>",
-                 "{k:true}"},
-        ReadCase{"Utf16BigEndian",
-                 [] {
-                   std::string out("\xFE\xFF", 2);
-                   for (const char c : std::string("<plist><array><string>x</string></array></plist>")) {
-                     out += std::string{'\0', c};
-                   }
-                   return out;
-                 }(),
-                 "[\"x\"]"},
-        // What libplist refuses, and what the guard refuses before it.
-        ReadCase{"Empty", "", "!libplist cannot read it as an XML"},
-        ReadCase{"Unclosed", "<plist><dict><key>a</key><string>b</string>", "!libplist cannot read it as an XML"},
-        ReadCase{"TextLayout", "\"k\" = \"v\";", "!the XML has text outside the elements"},
-        ReadCase{"ForeignElement", "<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
-        ReadCase{"MismatchedEnd", "<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},
-        ReadCase{"UnterminatedComment", "<plist><array/></plist><!-- ", "!the XML has an unterminated comment"},
-        ReadCase{"ReferenceToSurrogate", "<plist><array><string>&#xD800;</string></array></plist>",
-                 "!the property list has text that is not UTF-8"},
-        ReadCase{"RawInvalidUtf8", "<plist><array><string>\xC3\x28</string></array></plist>", "!invalid UTF-8"},
-        ReadCase{"OnlyData", "<plist><data>AAE=</data></plist>", "!the property list holds only data"},
-        ReadCase{"BinaryAsciiAbove7F", binary({arrayOf({1}), "\x51\xFF"}), "!the property list has text that is not"},
-        ReadCase{"BinaryKeyWithNul", binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}),
-                 "!the binary property list has a UTF-16 string with U+0000"},
-        ReadCase{"BinaryTruncated", std::string("bplist00\xD1\x01\x02", 11), "!the binary property list is not of"},
-        ReadCase{"BinaryCycle", binary({arrayOf({1}), arrayOf({0})}), "!the binary property list refers to itself"},
-        ReadCase{"BinaryMissingObject", binary({arrayOf({7})}), "!the binary property list refers to an object"},
-        ReadCase{"BinaryNull", binary({arrayOf({1}), std::string(1, '\0')}), "!the binary property list has a null"},
-        // Forty objects that libplist would expand into 2^40 values.
-        ReadCase{"BinaryExpansion",
-                 [] {
-                   std::vector<std::string> objects;
-                   for (unsigned i = 0; i < 40; ++i) objects.push_back(arrayOf({i + 1, i + 1}));
-                   objects.push_back("\x51x");
-                   return binary(objects);
-                 }(),
-                 "!the property list has too many values"},
-        ReadCase{"BinarySharedHugeText",
-                 binary({arrayOf(std::vector<unsigned>(20, 1)), "\x5F\x12" + std::string("\x00\x10\x00\x00", 4) +
-                                                                     std::string(1 << 20, 'a')}),
-                 "!the property list has too much text"},
-        ReadCase{"XmlManyOpenArrays",
-                 [] {
-                   std::string out = "<plist>";
-                   for (int i = 0; i < 200000; ++i) out += "<array>";
-                   return out;
-                 }(),
-                 "!the property list nests too deeply"},
-        ReadCase{"XmlDepthAfterEmptyRoot",  // libplist goes on adding to an empty root
-                 "<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!the property list nests too deeply"}),
-    [](const testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
+// The value, or the start of the reason after "!".
+TEST(PropertyList, GivesTheValueOrTheReason) {
+  const std::pair<std::string, std::string> cases[] = {
+      // Every kind in both forms; data and dates are left out, keys sorted,
+      // and a repeated key keeps its last value.
+      {kTypes, "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
+      {toBinary(kTypes), "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
+      {binary({"\xD2" + ref(1) + ref(1) + ref(2) + ref(3), "\x51k", "\x51\x61", "\x51\x62"}), "{k:\"b\"}"},
+      // Markup the guard must follow as libplist does.
+      {"<plist><dict><key>k</key><string>&lt;&amp;&#x20AC;<!-- </string> -->"
+       "<![CDATA[</string>&amp;]]></string></dict></plist>",
+       "{k:\"<&€</string>&amp;\"}"},
+      {"<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>",
+       "{k:true}"},
+      {[out = std::string("\xFE\xFF")]() mutable {
+         for (const char c : std::string("<plist><array><string>x</string></array></plist>")) out += {'\0', c};
+         return out;
+       }(),
+       "[\"x\"]"},
+      // What libplist refuses, and what the guard refuses before it.
+      {"", "!libplist cannot read it as an XML"},
+      {"\"k\" = \"v\";", "!the XML has text outside the elements"},
+      {"<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
+      {"<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},
+      {"<plist><array/></plist><!-- ", "!the XML has an unterminated comment"},
+      {"<plist><array><string>&#xD800;</string></array></plist>", "!the property list has text that is not UTF-8"},
+      {"<plist><array><string>\xC3\x28</string></array></plist>", "!invalid UTF-8"},
+      {"<plist><data>AAE=</data></plist>", "!the property list holds only data"},
+      {binary({arrayOf({1}), "\x51\xFF"}), "!the property list has text that is not"},
+      {binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}),
+       "!the binary property list has a UTF-16 string with U+0000"},
+      {std::string("bplist00\xD1\x01\x02", 11), "!the binary property list is not of"},
+      {binary({arrayOf({1}), arrayOf({0})}), "!the binary property list refers to itself"},
+      {binary({arrayOf({7})}), "!the binary property list refers to an object"},
+      {binary({arrayOf({1}), std::string(1, '\0')}), "!the binary property list has a null"},
+      // Forty objects that libplist would expand into 2^40 values.
+      {[] {
+         std::vector<std::string> objects;
+         for (unsigned i = 0; i < 40; ++i) objects.push_back(arrayOf({i + 1, i + 1}));
+         objects.push_back("\x51x");
+         return binary(objects);
+       }(),
+       "!the property list has too many values"},
+      {binary({arrayOf(std::vector<unsigned>(20, 1)),
+               "\x5F\x12" + std::string("\x00\x10\x00\x00", 4) + std::string(1 << 20, 'a')}),
+       "!the property list has too much text"},
+      {"<plist>" + times("<array>", 200000), "!the property list nests too deeply"},
+      // libplist goes on adding to an empty root
+      {"<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!the property list nests too deeply"}};
+  for (const auto& [bytes, expected] : cases) {
+    const PropertyListResult result = parsePropertyList(bytes);
+    if (expected.starts_with("!")) {
+      ASSERT_FALSE(result.value.has_value()) << render(*result.value);
+      EXPECT_EQ(result.diagnostic.reason.substr(0, expected.size() - 1), expected.substr(1));
+    } else {
+      ASSERT_TRUE(result.value.has_value()) << describe(result.diagnostic);
+      EXPECT_EQ(render(*result.value), expected);
+    }
+    EXPECT_EQ(result.format, isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml);
+  }
+}
 
 // Each limit of the guard: the largest input it lets through, and one step
 // beyond.
-struct LimitCase {
-  const char* name;
-  std::string atLimit;
-  std::string beyond;
-  const char* reason;
-};
-std::ostream& operator<<(std::ostream& out, const LimitCase& c) { return out << c.name; }
-
-class PropertyListLimitTest : public testing::TestWithParam<LimitCase> {};
-
-TEST_P(PropertyListLimitTest, LetsTheLimitThroughAndRefusesOneMore) {
-  const LimitCase& c = GetParam();
-  const PropertyListResult at = parsePropertyList(c.atLimit);
-  EXPECT_TRUE(at.value.has_value()) << describe(at.diagnostic);
-  const PropertyListResult beyond = parsePropertyList(c.beyond);
-  EXPECT_FALSE(beyond.value.has_value());
-  EXPECT_EQ(beyond.diagnostic.reason, c.reason);
+TEST(PropertyList, LetsEachLimitThroughAndRefusesOneMore) {
+  const std::size_t kValues = kMaxPropertyListValues;
+  const struct {
+    std::string atLimit, beyond;
+    const char* reason;
+  } cases[] = {
+      {xmlNested(kMaxPropertyListDepth), xmlNested(kMaxPropertyListDepth + 1), "the property list nests too deeply"},
+      {binaryChain(kMaxPropertyListDepth), binaryChain(kMaxPropertyListDepth + 1),
+       "the property list nests too deeply"},
+      {xmlRepeated(kValues - 1, "<true/>"), xmlRepeated(kValues, "<true/>"), "the property list has too many values"},
+      {binaryShared(kValues - 1), binaryShared(kValues), "the property list has too many values"},
+      {xmlKeys(kMaxPropertyListXmlDictionaryKeys), xmlKeys(kMaxPropertyListXmlDictionaryKeys + 1),
+       "an XML dictionary of the property list has too many keys"},
+      {xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 47, 'a') + "</string>"),
+       xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 46, 'a') + "</string>"),
+       "the property list is larger than 4 MiB"}};
+  for (const auto& c : cases) {
+    const PropertyListResult at = parsePropertyList(c.atLimit);
+    EXPECT_TRUE(at.value.has_value()) << describe(at.diagnostic);
+    const PropertyListResult beyond = parsePropertyList(c.beyond);
+    EXPECT_FALSE(beyond.value.has_value()) << c.reason;
+    EXPECT_EQ(beyond.diagnostic.reason, c.reason);
+  }
 }
-
-const std::size_t kValues = kMaxPropertyListValues;
-INSTANTIATE_TEST_SUITE_P(
-    Limits, PropertyListLimitTest,
-    testing::Values(
-        LimitCase{"XmlDepth", xmlNested(kMaxPropertyListDepth), xmlNested(kMaxPropertyListDepth + 1),
-                  "the property list nests too deeply"},
-        LimitCase{"BinaryDepth", binaryChain(kMaxPropertyListDepth), binaryChain(kMaxPropertyListDepth + 1),
-                  "the property list nests too deeply"},
-        LimitCase{"XmlValues", xmlRepeated(kValues - 1, "<true/>"), xmlRepeated(kValues, "<true/>"),
-                  "the property list has too many values"},
-        LimitCase{"BinaryExpandedValues", binaryShared(kValues - 1), binaryShared(kValues),
-                  "the property list has too many values"},
-        LimitCase{"XmlDictionaryKeys", xmlKeys(kMaxPropertyListXmlDictionaryKeys),
-                  xmlKeys(kMaxPropertyListXmlDictionaryKeys + 1),
-                  "an XML dictionary of the property list has too many keys"},
-        LimitCase{"Bytes", xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 47, 'a') + "</string>"),
-                  xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 46, 'a') + "</string>"),
-                  "the property list is larger than 4 MiB"}),
-    [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ferlo

@@ -674,7 +674,7 @@ def markdown(results, args, commit, suites, started, elapsed):
         "",
         f"- Date: {started:%Y-%m-%d %H:%M}",
         f"- Commit: `{commit}`",
-        f"- Build: `{args.build_dir}` (RelWithDebInfo, benchmarks off"
+        f"- Build: `{os.path.relpath(args.build_dir, ROOT)}/` (RelWithDebInfo, benchmarks off"
         + (", GNUstep layer on" if args.gnustep else "") + ")",
         f"- Suites run by ctest: {', '.join(suites)}",
         f"- Command: `tools/seed_faults.py {' '.join(shlex.quote(a) for a in sys.argv[1:])}`",

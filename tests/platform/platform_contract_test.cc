@@ -7,14 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/fake/fake_platform.h"
-#include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/platform/test_support.h"
 
@@ -23,74 +20,44 @@ namespace {
 
 using testing::TempDir;
 
+constexpr const char* kGroup = "K7Q2M9X4RB.com.ferlo.Ferlo";
+
 struct World {
-  std::optional<std::vector<FileURL>> selection;
-  std::optional<FileURL> target;
   std::multiset<std::string, std::less<>> running;
   std::vector<std::string> groupsWithContainer;
 };
 
-struct Open {
-  std::string url;
-  bool activates;
-  friend bool operator==(const Open&, const Open&) = default;
-};
-
-template <typename Records>
-std::vector<Open> openTexts(const Records& records) {
-  std::vector<Open> out;
-  for (const auto& o : records) out.push_back({o.url.absoluteString(), o.activates});
-  return out;
-}
-
-class Subject {
+class FakeSubject {
  public:
-  virtual ~Subject() = default;
-  virtual Platform& platform() = 0;
-  // A directory in which files can be written and read back.
-  virtual FileURL workDirectory() = 0;
-  // While broken, every write fails for a reason of the platform's own.
-  virtual void breakWrites(bool broken) = 0;
-  virtual std::vector<Open> opens() = 0;
-  virtual std::vector<FileURL> directoryURLs() = 0;
-};
-
-class FakeSubject : public Subject {
- public:
-  explicit FakeSubject(const World& setup) {
-    fake_.selection = setup.selection;
-    fake_.target = setup.target;
-    fake_.runningBundleIdentifiers = setup.running;
-    for (const auto& group : setup.groupsWithContainer) {
+  explicit FakeSubject(const World& world) {
+    fake_.runningBundleIdentifiers = world.running;
+    for (const auto& group : world.groupsWithContainer) {
       fake_.containers.emplace(group, FileURL::fileURLWithPath("/containers/" + group, true));
     }
   }
-  Platform& platform() override { return fake_; }
-  FileURL workDirectory() override { return FileURL::fileURLWithPath("/work", true); }
-  void breakWrites(bool broken) override { fake_.failWrites = broken; }
-  std::vector<Open> opens() override { return openTexts(fake_.opens()); }
-  std::vector<FileURL> directoryURLs() override { return fake_.directoryURLs(); }
+  FakePlatform& platform() { return fake_; }
+  FileURL workDirectory() { return FileURL::fileURLWithPath("/work", true); }
+  // While broken, every write fails for a reason of the platform's own.
+  void breakWrites(bool broken) { fake_.failWrites = broken; }
 
  private:
   FakePlatform fake_;
 };
 
 // Breaks writes with RLIMIT_FSIZE, which stops root as well as anyone else.
-class PosixSubject : public Subject {
+class PosixSubject {
  public:
-  explicit PosixSubject(const World& setup) {
+  explicit PosixSubject(const World& world) {
     PosixPlatformConfig config;
     config.groupContainersRoot = containers_.path();
-    config.selectedItemURLs = setup.selection;
-    config.targetedURL = setup.target;
-    config.runningBundleIdentifiers = setup.running;
-    for (const auto& group : setup.groupsWithContainer) ::mkdir((containers_ / group).c_str(), 0755);
+    config.runningBundleIdentifiers = world.running;
+    for (const auto& group : world.groupsWithContainer) ::mkdir((containers_ / group).c_str(), 0755);
     posix_ = std::make_unique<PosixPlatform>(std::move(config));
   }
-  ~PosixSubject() override { breakWrites(false); }
-  Platform& platform() override { return *posix_; }
-  FileURL workDirectory() override { return FileURL::fileURLWithPath(work_.path(), true); }
-  void breakWrites(bool broken) override {
+  ~PosixSubject() { breakWrites(false); }
+  PosixPlatform& platform() { return *posix_; }
+  FileURL workDirectory() { return FileURL::fileURLWithPath(work_.path(), true); }
+  void breakWrites(bool broken) {
     if (broken == broken_) return;
     broken_ = broken;
     static rlimit saved{};
@@ -100,8 +67,6 @@ class PosixSubject : public Subject {
     ::signal(SIGXFSZ, broken ? SIG_IGN : SIG_DFL);
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  std::vector<Open> opens() override { return openTexts(posix_->opens()); }
-  std::vector<FileURL> directoryURLs() override { return posix_->directoryURLs(); }
 
  private:
   TempDir containers_, work_;
@@ -109,110 +74,49 @@ class PosixSubject : public Subject {
   bool broken_ = false;
 };
 
-struct Implementation {
-  const char* name;
-  std::function<std::unique_ptr<Subject>(const World&)> make;
-};
+template <class Subject>
+class PlatformContract : public ::testing::Test {};
 
-void PrintTo(const Implementation& i, std::ostream* os) { *os << i.name; }
+using Implementations = ::testing::Types<FakeSubject, PosixSubject>;
+TYPED_TEST_SUITE(PlatformContract, Implementations);
 
-const Implementation kImplementations[] = {
-    {"Fake", [](const World& s) -> std::unique_ptr<Subject> { return std::make_unique<FakeSubject>(s); }},
-    {"Posix", [](const World& s) -> std::unique_ptr<Subject> { return std::make_unique<PosixSubject>(s); }},
-};
-
-class PlatformContract : public ::testing::TestWithParam<Implementation> {
- protected:
-  std::unique_ptr<Subject> make(const World& setup = {}) { return GetParam().make(setup); }
-};
-
-TEST_P(PlatformContract, WriteReadBackAndReplaceWhole) {
-  auto s = make();
-  auto url = s->workDirectory().appendingPathComponent("tool-request.json");
-  EXPECT_FALSE(s->platform().readWholeFile(url).has_value());
+TYPED_TEST(PlatformContract, WritesWholeAndAFailedWriteLeavesThePrevious) {
+  TypeParam s(World{});
+  const FileURL url = s.workDirectory().appendingPathComponent("tool-request.json");
+  EXPECT_FALSE(s.platform().readWholeFile(url).has_value());
   static constexpr char kBytes[] = "{\"a\":\"Caf\xC3\xA9\"}\0tail";
   const std::string bytes(kBytes, sizeof kBytes - 1);
-  ASSERT_TRUE(s->platform().writeFileAtomically(url, bytes));
-  auto read = s->platform().readWholeFile(url);
-  ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(*read, bytes);
-  EXPECT_GE(read->capacity(), read->size() + kReadPadding);
-  ASSERT_TRUE(s->platform().writeFileAtomically(url, "S"));
-  EXPECT_EQ(s->platform().readWholeFile(url), "S");
-}
+  ASSERT_TRUE(s.platform().writeFileAtomically(url, bytes));
+  const std::optional<std::string> read = s.platform().readWholeFile(url);
+  EXPECT_EQ(read, bytes);
+  EXPECT_TRUE(read && read->capacity() >= bytes.size() + kReadPadding) << "no room to parse in place";
 
-TEST_P(PlatformContract, FailedWriteLeavesPrevious) {
-  auto s = make();
-  auto url = s->workDirectory().appendingPathComponent("tool-request.json");
-  ASSERT_TRUE(s->platform().writeFileAtomically(url, "{\"previous\":1}"));
-  s->breakWrites(true);
-  bool written = s->platform().writeFileAtomically(url, "{\"next\":2, \"longer\":true}");
-  s->breakWrites(false);
+  s.breakWrites(true);
+  const bool written = s.platform().writeFileAtomically(url, "{\"next\":2, \"longer\":true}");
+  s.breakWrites(false);
   EXPECT_FALSE(written);
-  EXPECT_EQ(s->platform().readWholeFile(url), "{\"previous\":1}");
+  EXPECT_EQ(s.platform().readWholeFile(url), bytes);
+  ASSERT_TRUE(s.platform().writeFileAtomically(url, "S"));
+  EXPECT_EQ(s.platform().readWholeFile(url), "S");
 }
 
-TEST_P(PlatformContract, ContainerOnlyForKnownGroupAndWritable) {
-  World world;
-  world.groupsWithContainer = {"K7Q2M9X4RB.com.ferlo.Ferlo"};
-  auto s = make(world);
-  EXPECT_FALSE(s->platform().containerURLForSecurityApplicationGroupIdentifier("no.such.group").has_value());
-  auto container = s->platform().containerURLForSecurityApplicationGroupIdentifier("K7Q2M9X4RB.com.ferlo.Ferlo");
+TYPED_TEST(PlatformContract, ContainerOnlyForKnownGroupAndWritable) {
+  TypeParam s(World{{}, {kGroup}});
+  EXPECT_FALSE(s.platform().containerURLForSecurityApplicationGroupIdentifier("no.such.group").has_value());
+  const std::optional<FileURL> container = s.platform().containerURLForSecurityApplicationGroupIdentifier(kGroup);
   ASSERT_TRUE(container.has_value());
   EXPECT_TRUE(container->hasDirectoryPath());
-  EXPECT_TRUE(s->platform().writeFileAtomically(container->appendingPathComponent("tool-request.json"), "{}"));
+  EXPECT_TRUE(s.platform().writeFileAtomically(container->appendingPathComponent("tool-request.json"), "{}"));
 }
 
-TEST_P(PlatformContract, SelectionAndTargetGivenBackUnchanged) {
-  World world;
-  world.selection = {FileURL::fileURLWithPath("/Users/user/Café menu.png", false),
-                     *FileURL::fromString("file://localhost/Users/user/a%20b/"),
-                     FileURL::fileURLWithPath("/Users/user/Café menu.png", false)};  // duplicates stay
-  world.target = *FileURL::fromString("file:///Users/user/Downloads/");
-  auto s = make(world);
-  EXPECT_EQ(s->platform().selectedItemURLs(), world.selection);
-  EXPECT_EQ(s->platform().targetedURL(), world.target);
-  auto none = make();
-  EXPECT_FALSE(none->platform().selectedItemURLs().has_value());
-  EXPECT_FALSE(none->platform().targetedURL().has_value());
-}
-
-TEST_P(PlatformContract, RunningApplicationsMatchExactly) {
-  World world;
+TYPED_TEST(PlatformContract, RunningApplicationsMatchExactly) {
   // An empty identifier registered by mistake still matches nothing.
-  world.running = {"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper", ""};
-  auto s = make(world);
-  EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier("com.ferlo.Ferlo"), 2u);
-  EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier("com.ferlo.ferlo"), 0u);
-  EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier("com.ferlo"), 0u);
-  EXPECT_EQ(s->platform().runningApplicationsWithBundleIdentifier(""), 0u);
+  TypeParam s(World{{"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper", ""}, {}});
+  EXPECT_EQ(s.platform().runningApplicationsWithBundleIdentifier("com.ferlo.Ferlo"), 2u);
+  EXPECT_EQ(s.platform().runningApplicationsWithBundleIdentifier("com.ferlo.ferlo"), 0u);
+  EXPECT_EQ(s.platform().runningApplicationsWithBundleIdentifier("com.ferlo"), 0u);
+  EXPECT_EQ(s.platform().runningApplicationsWithBundleIdentifier(""), 0u);
 }
-
-TEST_P(PlatformContract, OpensRecordedInOrderFromManyThreads) {
-  auto s = make();
-  s->platform().openApplicationAtURL(FileURL::fileURLWithPath("/a/H.app", true), true);
-  s->platform().openApplicationAtURL(FileURL::fileURLWithPath("/b/O.app", true), false);
-  EXPECT_EQ(s->opens(), (std::vector<Open>{{"file:///a/H.app/", true}, {"file:///b/O.app/", false}}));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) s->platform().openApplicationAtURL(FileURL::fileURLWithPath("/a/H.app", true), t % 2);
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(s->opens().size(), 802u);
-}
-
-TEST_P(PlatformContract, DirectoryURLsReplacedAndMissingKeyStandsForItself) {
-  auto s = make();
-  s->platform().setDirectoryURLs({FileURL::fileURLWithPath("/a", true), FileURL::fileURLWithPath("/b", true)});
-  s->platform().setDirectoryURLs({FileURL::fileURLWithPath("/Users/user", true)});
-  EXPECT_EQ(s->directoryURLs(), std::vector<FileURL>{FileURL::fileURLWithPath("/Users/user", true)});
-  EXPECT_EQ(s->platform().localizedString("finder.no.such.key"), "finder.no.such.key");
-}
-
-INSTANTIATE_TEST_SUITE_P(Both, PlatformContract, ::testing::ValuesIn(kImplementations),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ferlo

@@ -6,13 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "tests/platform/test_support.h"
@@ -20,24 +16,11 @@
 namespace ferlo {
 namespace {
 
-using testing::fileBytes;
-using testing::inodeOf;
-using testing::namesIn;
-using testing::putFile;
-using testing::TempDir;
+using namespace ferlo::testing;
 
 constexpr const char* kName = "tool-request.json";
 
 // ---- readRegularFile ----
-
-struct ReadCase {
-  const char* name;
-  // Makes the thing to read inside `dir` and gives its path.
-  std::function<std::string(const TempDir& dir)> make;
-  std::optional<std::string> expected;
-};
-
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 std::string largeText() {
   std::string text;
@@ -45,46 +28,41 @@ std::string largeText() {
   return text;
 }
 
-// A regular file "f" holding `bytes`, reached through a symbolic link when `viaLink`.
-std::function<std::string(const TempDir&)> file(std::string bytes, bool viaLink = false) {
-  return [bytes, viaLink](const TempDir& d) {
-    putFile(d / "f", bytes);
-    if (viaLink) ::symlink((d / "f").c_str(), (d / "link").c_str());
-    return d / (viaLink ? "link" : "f");
+TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
+  struct Case {
+    const char* name;
+    std::function<std::string(const TempDir&)> make;  // makes the thing to read, gives its path
+    std::optional<std::string> expected;
   };
+  const auto file = [](std::string bytes, bool viaLink = false) {
+    return [bytes, viaLink](const TempDir& d) {
+      putFile(d / "f", bytes);
+      if (viaLink) ::symlink((d / "f").c_str(), (d / "link").c_str());
+      return d / (viaLink ? "link" : "f");
+    };
+  };
+  const Case cases[] = {
+      {"Missing", [](const TempDir& d) { return d / "nothing"; }, std::nullopt},
+      {"Directory", [](const TempDir& d) { return d.path(); }, std::nullopt},
+      // Refused without waiting for a writer.
+      {"Fifo", [](const TempDir& d) { return ::mkfifo((d / "fifo").c_str(), 0644), d / "fifo"; }, std::nullopt},
+      {"SymlinkToDevZero", [](const TempDir& d) { return ::symlink("/dev/zero", (d / "z").c_str()), d / "z"; },
+       std::nullopt},
+      {"Empty", file(""), std::string()},
+      {"BinaryWithNul", file(std::string("a\0b\xff", 4)), std::string("a\0b\xff", 4)},
+      {"SymlinkToRegularFile", file("{}", true), std::string("{}")},
+      {"Large", file(largeText()), largeText()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::optional<std::string> bytes = readRegularFile(c.make(dir));
+    EXPECT_EQ(bytes, c.expected);
+    EXPECT_TRUE(!bytes || bytes->capacity() >= bytes->size() + kReadPadding) << "no room to parse in place";
+  }
 }
 
-const ReadCase kReadCases[] = {
-    {"Missing", [](const TempDir& d) { return d / "nothing"; }, std::nullopt},
-    {"Directory", [](const TempDir& d) { return d.path(); }, std::nullopt},
-    {"Fifo",  // must be refused without waiting for a writer
-     [](const TempDir& d) { return ::mkfifo((d / "fifo").c_str(), 0644), d / "fifo"; }, std::nullopt},
-    {"SymlinkToDevZero", [](const TempDir& d) { return ::symlink("/dev/zero", (d / "z").c_str()), d / "z"; },
-     std::nullopt},
-    {"Empty", file(""), std::string()},
-    {"BinaryWithNul", file(std::string("a\0b\xff", 4)), std::string("a\0b\xff", 4)},
-    {"SymlinkToRegularFile", file("{}", true), std::string("{}")},
-    {"Large", file(largeText()), largeText()},
-};
-
-class ReadRegularFileTest : public ::testing::TestWithParam<ReadCase> {};
-
-TEST_P(ReadRegularFileTest, ReadsOnlyRegularFiles) {
-  TempDir dir;
-  std::string path = GetParam().make(dir);
-  auto bytes = readRegularFile(path);
-  ASSERT_EQ(bytes.has_value(), GetParam().expected.has_value());
-  if (!bytes) return;
-  EXPECT_EQ(*bytes, *GetParam().expected);
-  EXPECT_GE(bytes->capacity(), bytes->size() + kReadPadding);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, ReadRegularFileTest, ::testing::ValuesIn(kReadCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- writeFileAtomically (plain writes, replacement and a full disk are in
-// the platform contract suite; readers racing writers in the reliability
-// concurrency test) ----
+// ---- writeFileAtomically (readers racing writers: tests/reliability) ----
 
 TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
   TempDir dir;
@@ -98,70 +76,15 @@ TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
   }
   ASSERT_EQ(::mkdir((dir / kName).c_str(), 0755), 0);  // a directory at the final name stays
   EXPECT_FALSE(writeFileAtomically(dir.path(), kName, "x"));
-  EXPECT_TRUE(std::filesystem::is_directory(dir / kName));
   EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"plain", "sub", kName}));
   EXPECT_TRUE(namesIn(dir / "sub").empty());
-}
-
-TEST(WriteFileAtomically, LongNameStillFitsItsTemporaryName) {
-  TempDir dir;
-  std::string name(240, 'n');  // the temp name would pass NAME_MAX uncut
-  ASSERT_TRUE(writeFileAtomically(dir.path(), name, "x"));
-  EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{name});
+  // A name so long that its temporary name would pass NAME_MAX uncut.
+  const std::string longName(240, 'n');
+  ASSERT_TRUE(writeFileAtomically(dir / "sub", longName, "x"));
+  EXPECT_EQ(namesIn(dir / "sub"), std::set<std::string>{longName});
 }
 
 // ---- writeFileAtomically: one broken step at a time ----
-
-enum class Step { openDirectory, createFile, write, syncFile, close, link, rename, syncDirectory };
-
-// How the broken step misbehaves.
-struct Fault {
-  Step step;
-  int error = EIO;
-  int times = 1;             // how many calls of the step fail (the rest pass)
-  size_t shortWrite = 0;     // write: first pass this many bytes through, then fail
-  bool returnZero = false;   // write: report no progress instead of an error
-};
-
-// Forwards every call to the real one, except the calls of one step.
-class BreakOneStep : public FileCalls {
- public:
-  explicit BreakOneStep(Fault fault) : fault_(fault) {}
-  // How many calls were made to misbehave.
-  int hits() const { return hits_ + (shortDone_ ? 1 : 0); }
-
-  int openDirectory(const char* p) override { return breaks(Step::openDirectory) ? fail() : FileCalls::openDirectory(p); }
-  int createFile(int d, const char* n) override { return breaks(Step::createFile) ? fail() : FileCalls::createFile(d, n); }
-  ssize_t write(int fd, const void* data, size_t size) override {
-    if (fault_.step == Step::write && fault_.shortWrite > 0 && !shortDone_) {
-      shortDone_ = true;
-      return FileCalls::write(fd, data, std::min(size, fault_.shortWrite));
-    }
-    if (!breaks(Step::write)) return FileCalls::write(fd, data, size);
-    return fault_.returnZero ? 0 : fail();
-  }
-  int syncFile(int fd) override { return breaks(Step::syncFile) ? fail() : FileCalls::syncFile(fd); }
-  int close(int fd) override {
-    if (!breaks(Step::close)) return FileCalls::close(fd);
-    (void)FileCalls::close(fd);  // as on Linux: the descriptor is gone even on error
-    return fail();
-  }
-  int link(int d, const char* a, const char* b) override { return breaks(Step::link) ? fail() : FileCalls::link(d, a, b); }
-  int rename(int d, const char* a, const char* b) override {
-    return breaks(Step::rename) ? fail() : FileCalls::rename(d, a, b);
-  }
-  int syncDirectory(int d) override { return breaks(Step::syncDirectory) ? fail() : FileCalls::syncDirectory(d); }
-
- private:
-  bool breaks(Step step) { return step == fault_.step && hits_ < fault_.times && ++hits_ > 0; }
-  int fail() {
-    errno = fault_.error;
-    return -1;
-  }
-  Fault fault_;
-  int hits_ = 0;
-  bool shortDone_ = false;
-};
 
 struct FaultCase {
   const char* name;
@@ -235,42 +158,35 @@ TEST(WriteFileAtomically, DirectorySyncFailureWithoutHardLinksKeepsNewFile) {
 
 // ---- stale temporary files ----
 
-pid_t deadPid() {
-  pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ::waitpid(child, nullptr, 0);
-  return child;
-}
-
-// Our temporary name for a write of `file` by `pid`, aged an hour.
-std::string oldLeftover(const TempDir& dir, std::string_view file, long pid, std::string_view hex,
-                        std::string_view suffix = ".tmp") {
-  std::string name = "." + std::string(file) + "." + std::to_string(pid) + "." + std::string(hex) + std::string(suffix);
-  putFile(dir / name, "x");
-  const timespec old = {std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - std::chrono::hours(1)), 0};
-  const timespec times[2] = {old, old};
-  ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
-  return name;
-}
-
 TEST(StaleTemporaryFiles, WriteRemovesOnlyOldLeftoversOfDeadWriters) {
   TempDir dir;
-  const pid_t dead = deadPid();
-  const std::string hex = "0123456789abcdef";
-  oldLeftover(dir, kName, dead, hex);
-  oldLeftover(dir, kName, dead, "fedcba9876543210", ".old");
-  std::set<std::string> kept = {
-      kName,
-      oldLeftover(dir, kName, 1, hex),                       // pid 1 lives
-      oldLeftover(dir, "rules.json", dead, hex),             // another file's
-      oldLeftover(dir, kName, dead, "0123456789ABCDEF"),     // not our hex
-      oldLeftover(dir, kName, dead, "0123456789abcde"),      // 15 digits
-      oldLeftover(dir, kName, dead, hex, ".tmp.bak"),        // other suffix
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  // A leftover name for a write of `file` by `pid`, aged an hour unless `young`.
+  const auto leftover = [&](std::string_view file, long pid, std::string_view hex, std::string_view suffix = ".tmp",
+                            bool young = false) {
+    const std::string name = "." + std::string(file) + "." + std::to_string(pid) + "." + std::string(hex) +
+                             std::string(suffix);
+    putFile(dir / name, "x");
+    const auto when = std::chrono::system_clock::now() - std::chrono::hours(young ? 0 : 1);
+    const timespec times[2] = {{std::chrono::system_clock::to_time_t(when), 0},
+                               {std::chrono::system_clock::to_time_t(when), 0}};
+    ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return name;
   };
-  // Dead but recent: the writer may only just have died; left for later.
-  const std::string recent = "." + std::string(kName) + "." + std::to_string(dead) + ".00000000000000aa.tmp";
-  putFile(dir / recent, "x");
-  kept.insert(recent);
+  const std::string hex = "0123456789abcdef";
+  leftover(kName, dead, hex);
+  leftover(kName, dead, "fedcba9876543210", ".old");
+  const std::set<std::string> kept = {
+      kName,
+      leftover(kName, 1, hex),                                // pid 1 lives
+      leftover("rules.json", dead, hex),                      // another file's
+      leftover(kName, dead, "0123456789ABCDEF"),              // not our hex
+      leftover(kName, dead, "0123456789abcde"),               // 15 digits
+      leftover(kName, dead, hex, ".tmp.bak"),                 // other suffix
+      leftover(kName, dead, "00000000000000aa", ".tmp", true),  // its writer may only just have died
+  };
   ASSERT_TRUE(writeFileAtomically(dir.path(), kName, "new"));
   EXPECT_EQ(namesIn(dir.path()), kept);
 }

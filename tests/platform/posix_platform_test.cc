@@ -13,60 +13,46 @@
 namespace ferlo {
 namespace {
 
-using testing::namesIn;
-using testing::putFile;
-using testing::TempDir;
+using namespace ferlo::testing;
 
 constexpr std::string_view kGroup = "K7Q2M9X4RB.com.ferlo.Ferlo";
 
-PosixPlatform platformWithRoot(const std::string& root) {
+std::optional<FileURL> containerOf(const std::string& root, std::string_view group) {
   PosixPlatformConfig config;
   config.groupContainersRoot = root;
-  return PosixPlatform(std::move(config));
+  return PosixPlatform(std::move(config)).containerURLForSecurityApplicationGroupIdentifier(group);
 }
 
 // ---- containers ----
 
-TEST(PosixContainer, ExistingDirectoryGivesDirectoryURL) {
+TEST(PosixContainer, OnlyAnExistingDirectoryJustBelowAnAbsoluteRoot) {
   TempDir root;
   ASSERT_EQ(::mkdir((root / std::string(kGroup)).c_str(), 0755), 0);
-  auto url = platformWithRoot(root.path()).containerURLForSecurityApplicationGroupIdentifier(kGroup);
-  ASSERT_TRUE(url.has_value());
-  EXPECT_EQ(*url, FileURL::fileURLWithPath(root / std::string(kGroup), true));
-  // A final "/" on the root makes no "//" in the URL.
-  EXPECT_EQ(platformWithRoot(root.path() + "/").containerURLForSecurityApplicationGroupIdentifier(kGroup), url);
-}
+  const FileURL expected = FileURL::fileURLWithPath(root / std::string(kGroup), true);
+  EXPECT_EQ(containerOf(root.path(), kGroup), expected);
+  EXPECT_EQ(containerOf(root.path() + "/", kGroup), expected) << "a final \"/\" on the root makes no \"//\"";
 
-TEST(PosixContainer, NoUsableDirectoryGivesNoneAndCreatesNothing) {
   // Every hostile name would reach an existing directory if it were joined
   // to the root blindly: the root itself, its parent, a sub-directory, or
   // "a" once the C string stops at the NUL.
-  TempDir root;
   ::mkdir((root / "a").c_str(), 0755);
   ::mkdir((root / "a/b").c_str(), 0755);
   putFile(root / "file", "not a directory");
-  auto platform = platformWithRoot(root.path());
-  const std::string_view names[] = {
-      kGroup, "file", "", ".", "..", "a/b", "a/", "/a", "../a", "a/../a", std::string_view("a\0x", 3),
-  };
-  for (auto name : names) {
-    EXPECT_FALSE(platform.containerURLForSecurityApplicationGroupIdentifier(name).has_value()) << "\"" << name << "\"";
+  for (const std::string_view name : {std::string_view("file"), std::string_view(""), std::string_view("."),
+                                      std::string_view(".."), std::string_view("a/b"), std::string_view("a/"),
+                                      std::string_view("/a"), std::string_view("../a"), std::string_view("a\0x", 3)}) {
+    EXPECT_EQ(containerOf(root.path(), name), std::nullopt) << "\"" << name << "\"";
   }
-  EXPECT_TRUE(platform.containerURLForSecurityApplicationGroupIdentifier("a").has_value());
-  EXPECT_FALSE(platformWithRoot(root / "absent").containerURLForSecurityApplicationGroupIdentifier("a").has_value());
-  EXPECT_EQ(namesIn(root.path()), (std::set<std::string>{"a", "file"}));
-}
+  EXPECT_EQ(containerOf(root / "absent", "a"), std::nullopt);
+  EXPECT_EQ(namesIn(root.path()), (std::set<std::string>{"a", "file", std::string(kGroup)})) << "nothing created";
 
-TEST(PosixContainer, RelativeOrEmptyRootGivesNone) {
-  TempDir cwd;
-  ::mkdir((cwd / "rel").c_str(), 0755);
-  ::mkdir((cwd / "rel/g").c_str(), 0755);
+  // A relative root would name a different place for every working directory.
   const auto saved = std::filesystem::current_path();
-  std::filesystem::current_path(cwd.path());
-  bool relative = platformWithRoot("rel").containerURLForSecurityApplicationGroupIdentifier("g").has_value();
-  bool empty = platformWithRoot("").containerURLForSecurityApplicationGroupIdentifier("rel").has_value();
+  std::filesystem::current_path(root.path());
+  const bool relative = containerOf("a", "b").has_value();
+  const bool empty = containerOf("", "a").has_value();
   std::filesystem::current_path(saved);
-  EXPECT_FALSE(relative) << "a relative root depends on the working directory";
+  EXPECT_FALSE(relative);
   EXPECT_FALSE(empty);
 }
 
@@ -95,33 +81,23 @@ TEST(DefaultGroupContainersRoot, FollowsEnvironment) {
   for (int i = 0; i < 3; ++i) set(names[i], saved[i] ? saved[i]->c_str() : nullptr);
 }
 
-TEST(PosixUser, NoUserEntryWinsOverTheOverride) {
-  PosixPlatformConfig config;
-  config.userHomeOverride = "/Users/user";
-  EXPECT_EQ(PosixPlatform(config).homeDirectoryOfRealUser(), "/Users/user");
-  config.noUserEntry = true;
-  EXPECT_FALSE(PosixPlatform(config).homeDirectoryOfRealUser().has_value());
-}
-
-// ---- files through URLs ----
+// ---- files and images ----
 
 TEST(PosixFiles, WriteGoesToTheDecodedPathAndRefusesURLsThatNameNoFile) {
   TempDir dir;
   ::mkdir((dir / "a b").c_str(), 0755);
   PosixPlatform platform{PosixPlatformConfig{}};
-  EXPECT_FALSE(platform.writeFileAtomically(FileURL::fileURLWithPath(dir / "a b", true), "x"));
+  EXPECT_FALSE(platform.writeFileAtomically(FileURL::fileURLWithPath(dir / "a b/new", true), "x"));
   EXPECT_FALSE(platform.writeFileAtomically(FileURL::fileURLWithPath("/", false), "x"));
   EXPECT_FALSE(platform.writeFileAtomically(FileURL::fileURLWithPath(dir / "a b/..", false), "x"));
   EXPECT_TRUE(namesIn(dir / "a b").empty());
-  auto url = FileURL::fileURLWithPath(dir / "a b", true).appendingPathComponent("tool-request.json");
-  ASSERT_TRUE(platform.writeFileAtomically(url, "{}"));
-  EXPECT_EQ(testing::fileBytes(dir / "a b/tool-request.json"), "{}");
+  ASSERT_TRUE(platform.writeFileAtomically(FileURL::fileURLWithPath(dir / "a b/tool-request.json", false), "{}"));
+  EXPECT_EQ(fileBytes(dir / "a b/tool-request.json"), "{}");
 }
 
-// ---- images ----
-
 TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
-  const auto glyph = testing::fileBytes(std::filesystem::path(__FILE__).parent_path().string() + "/../../resources/BrandGlyph.png");
+  const std::string shipped = std::filesystem::path(__FILE__).parent_path().string() + "/../../resources/";
+  const std::optional<std::string> glyph = fileBytes(shipped + "BrandGlyph.png");
   ASSERT_TRUE(glyph.has_value());
   TempDir resources, outside;
   putFile(resources / "BrandGlyph.png", *glyph);
@@ -131,7 +107,7 @@ TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
   config.resourcesDirectory = resources.path();
   PosixPlatform platform(std::move(config));
 
-  auto size = platform.imageNamed("BrandGlyph");
+  const std::optional<ImageSize> size = platform.imageNamed("BrandGlyph");
   ASSERT_TRUE(size.has_value());
   EXPECT_EQ(size->width, 16.0);
   EXPECT_EQ(size->height, 16.0);
@@ -140,20 +116,6 @@ TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
   for (const std::string& name : {std::string("Missing"), std::string("Folder"), std::string(), escape}) {
     EXPECT_FALSE(platform.imageNamed(name).has_value()) << name;
   }
-}
-
-// ---- opens ----
-
-TEST(PosixOpens, CallbackRunsAfterRecordingAndMayReadRecords) {
-  std::vector<std::size_t> seen;
-  PosixPlatform* self = nullptr;
-  PosixPlatformConfig config;
-  config.onOpen = [&](const FileURL&, bool) { seen.push_back(self->opens().size()); };  // must not deadlock
-  PosixPlatform platform(std::move(config));
-  self = &platform;
-  platform.openApplicationAtURL(FileURL::fileURLWithPath("/a/H.app", true), true);
-  platform.openApplicationAtURL(FileURL::fileURLWithPath("/a/H.app", true), true);
-  EXPECT_EQ(seen, (std::vector<std::size_t>{1, 2}));
 }
 
 }  // namespace

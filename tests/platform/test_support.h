@@ -1,10 +1,12 @@
-// Helpers for the file tests: a real temporary directory per test and small
-// file utilities.
+// Helpers for the file tests: a real temporary directory per test, small
+// file utilities, and a FileCalls that breaks one step of the atomic write.
 #pragma once
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+
+#include "platform/posix/posix_files.h"
 
 namespace ferlo::testing {
 
@@ -25,13 +29,6 @@ class TempDir {
   }
   ~TempDir() {
     std::error_code ec;
-    // Tests make directories read-only; give them back their write bit so
-    // that the removal can go through.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0755);
-    }
-    ::chmod(path_.c_str(), 0755);
     std::filesystem::remove_all(path_, ec);
   }
   TempDir(const TempDir&) = delete;
@@ -45,8 +42,7 @@ class TempDir {
 };
 
 inline void putFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 inline std::optional<std::string> fileBytes(const std::string& path) {
@@ -70,5 +66,57 @@ inline ino_t inodeOf(const std::string& path) {
   ::lstat(path.c_str(), &info);
   return info.st_ino;
 }
+
+// ---- One broken step of writeFileAtomically ----
+
+enum class Step { none, openDirectory, createFile, write, syncFile, close, link, rename, syncDirectory };
+
+struct Fault {
+  Step step = Step::none;
+  int error = EIO;
+  int times = 1;            // how many calls of the step fail (the later ones pass)
+  size_t shortWrite = 0;    // write: the first call passes this many bytes, then the fault
+  bool returnZero = false;  // write: report no progress instead of an error
+};
+
+// Forwards every call to the real one, except the calls of one step.
+class BreakOneStep : public FileCalls {
+ public:
+  explicit BreakOneStep(Fault fault) : fault_(fault) {}
+  // How many calls were made to misbehave.
+  [[nodiscard]] int hits() const { return hits_ + (shortDone_ ? 1 : 0); }
+
+  int openDirectory(const char* p) override { return breaks(Step::openDirectory) ? fail() : FileCalls::openDirectory(p); }
+  int createFile(int d, const char* n) override { return breaks(Step::createFile) ? fail() : FileCalls::createFile(d, n); }
+  ssize_t write(int fd, const void* data, size_t size) override {
+    if (fault_.step == Step::write && fault_.shortWrite > 0 && !shortDone_) {
+      shortDone_ = true;
+      return FileCalls::write(fd, data, std::min(size, fault_.shortWrite));
+    }
+    if (!breaks(Step::write)) return FileCalls::write(fd, data, size);
+    return fault_.returnZero ? 0 : fail();
+  }
+  int syncFile(int fd) override { return breaks(Step::syncFile) ? fail() : FileCalls::syncFile(fd); }
+  int close(int fd) override {
+    if (!breaks(Step::close)) return FileCalls::close(fd);
+    (void)FileCalls::close(fd);  // as on Linux: the descriptor is gone even on error
+    return fail();
+  }
+  int link(int d, const char* a, const char* b) override { return breaks(Step::link) ? fail() : FileCalls::link(d, a, b); }
+  int rename(int d, const char* a, const char* b) override {
+    return breaks(Step::rename) ? fail() : FileCalls::rename(d, a, b);
+  }
+  int syncDirectory(int d) override { return breaks(Step::syncDirectory) ? fail() : FileCalls::syncDirectory(d); }
+
+ private:
+  bool breaks(Step step) { return step == fault_.step && hits_ < fault_.times && ++hits_ > 0; }
+  int fail() {
+    errno = fault_.error;
+    return -1;
+  }
+  Fault fault_;
+  int hits_ = 0;
+  bool shortDone_ = false;
+};
 
 }  // namespace ferlo::testing

@@ -23,81 +23,68 @@ namespace ferlo::reliability {
 namespace {
 
 using ferlo::testing::describe;
-using ferlo::testing::namesIn;
-using ferlo::testing::putFile;
-
-std::vector<FileURL> busySelection() {
-  return {FileURL::fileURLWithPath("/home/user/One", true), FileURL::fileURLWithPath("/home/user/Two", true),
-          FileURL::fileURLWithPath("/home/user/w/a.txt", false)};
-}
 
 TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   Container container;
   putFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
-
-  // What a single thread sees, on a platform and context of its own.
-  PosixPlatform quiet(healthyConfig(container, busySelection()));
-  ExtensionContext quietContext(quiet);
-  const std::string expectedMenu = describe(buildMenu(0, quietContext));
-  ASSERT_NE(expectedMenu.find("BrandGlyph"), std::string::npos) << expectedMenu;
-  ASSERT_NE(expectedMenu.find("setExpiry:"), std::string::npos) << expectedMenu;
-
+  const std::vector<FileURL> selection = {FileURL::fileURLWithPath("/home/user/One", true),
+                                          FileURL::fileURLWithPath("/home/user/Two", true),
+                                          FileURL::fileURLWithPath("/home/user/w/a.txt", false)};
   const std::vector<std::string> validRequests = {
       R"({"action":"runRule","folders":["\/home\/user\/One"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})",
       R"({"action":"flattenFolder","folders":["\/home\/user\/One"]})",
       R"({"action":"mergeFolders","folders":["\/home\/user\/One","\/home\/user\/Two"]})",
       R"({"action":"expireFiles","folders":[],"files":["\/home\/user\/w\/a.txt"],"days":7})",
   };
+  const auto isValid = [&](const std::string& bytes) {
+    return std::find(validRequests.begin(), validRequests.end(), bytes) != validRequests.end();
+  };
 
-  PosixPlatform posix(healthyConfig(container, busySelection()));
-  ExtensionContext context(posix);
-  FinderSync finderSync(context);
+  // What a single thread sees, on a platform and context of its own.
+  const std::string expectedMenu = describe(Extension<>(healthyConfig(container, selection)).finderSync.menuForMenuKind(0));
+  ASSERT_NE(expectedMenu.find("BrandGlyph"), std::string::npos) << expectedMenu;
+  ASSERT_NE(expectedMenu.find("setExpiry:"), std::string::npos) << expectedMenu;
 
+  Extension<> extension(healthyConfig(container, selection));
   constexpr int kThreads = 8;
   const int rounds = kSanitized ? 8 : 30;
   std::latch start(kThreads + 1);
-  std::atomic<int> wrongMenus{0};
-  std::atomic<int> commandsRun{0};
-  std::atomic<int> badReads{0};
-  std::atomic<int> goodReads{0};
+  std::atomic<int> wrongMenus{0}, commandsRun{0}, badReads{0}, goodReads{0};
   std::atomic<bool> finished{false};
-  std::vector<const void*> glyphs(kThreads);
-  std::vector<const void*> dayChoices(kThreads);
+  std::vector<const void*> glyphs(kThreads), dayChoices(kThreads);
 
   std::thread host([&] {
     start.arrive_and_wait();
     while (!finished.load()) {
-      const std::optional<std::string> bytes = readRegularFile(container / kRequestName);
-      if (!bytes) continue;  // not written yet
-      const bool valid = std::find(validRequests.begin(), validRequests.end(), *bytes) != validRequests.end();
-      ++(valid ? goodReads : badReads);
+      // Nothing yet, or one whole request.
+      if (const std::optional<std::string> bytes = readRegularFile(container / kRequestName)) {
+        ++(isValid(*bytes) ? goodReads : badReads);
+      }
     }
   });
   std::vector<std::thread> finderThreads;
   for (int t = 0; t < kThreads; ++t) {
     finderThreads.emplace_back([&, t] {
+      const auto onceValues = [&] {
+        glyphs[t] = &extension.context.brandGlyphImage();
+        dayChoices[t] = &extension.context.expiryDayChoices();
+      };
       start.arrive_and_wait();  // first uses of every once-value coincide
       // Half the threads reach the once-values directly, half through a menu.
-      if (t % 2 == 0) {
-        glyphs[t] = &context.brandGlyphImage();
-        dayChoices[t] = &context.expiryDayChoices();
-      }
+      if (t % 2 == 0) onceValues();
       for (int round = 0; round < rounds; ++round) {
         const auto kind = static_cast<std::uint64_t>((t + round) % 4);
-        const std::string menu = describe(finderSync.menuForMenuKind(kind));
-        if (menu != (kind <= 1 ? expectedMenu : describe(Menu{}))) ++wrongMenus;
+        const std::string menu = describe(extension.finderSync.menuForMenuKind(kind));
+        wrongMenus += menu != (kind <= 1 ? expectedMenu : describe(Menu{}));
         switch ((t + round) % 4) {
-          case 0: finderSync.perform(Selector::runRule, Sender::withString(kRuleId)); break;
-          case 1: finderSync.perform(Selector::runFlatten, Sender{}); break;
-          case 2: finderSync.perform(Selector::runMergeSelected, Sender{}); break;
-          case 3: finderSync.perform(Selector::setExpiry, Sender::withTag(7)); break;
+          case 0: extension.finderSync.perform(Selector::runRule, Sender::withString(kRuleId)); break;
+          case 1: extension.finderSync.perform(Selector::runFlatten, Sender{}); break;
+          case 2: extension.finderSync.perform(Selector::runMergeSelected, Sender{}); break;
+          case 3: extension.finderSync.perform(Selector::setExpiry, Sender::withTag(7)); break;
         }
         ++commandsRun;
       }
-      if (t % 2 == 1) {
-        glyphs[t] = &context.brandGlyphImage();
-        dayChoices[t] = &context.expiryDayChoices();
-      }
+      if (t % 2 == 1) onceValues();
     });
   }
   for (auto& thread : finderThreads) thread.join();
@@ -106,16 +93,12 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
 
   EXPECT_EQ(wrongMenus.load(), 0);
   EXPECT_EQ(badReads.load(), 0) << "of " << badReads.load() + goodReads.load() << " reads";
-  EXPECT_EQ(static_cast<int>(posix.opens().size()), commandsRun.load()) << "one hand-off per command";
+  EXPECT_EQ(static_cast<int>(extension.platform.opens().size()), commandsRun.load()) << "one hand-off per command";
   for (int t = 0; t < kThreads; ++t) {
     EXPECT_EQ(glyphs[t], glyphs[0]) << "one stored brand glyph";
     EXPECT_EQ(dayChoices[t], dayChoices[0]) << "one stored list of day choices";
   }
-  ASSERT_TRUE(context.brandGlyphImage().has_value());
-  EXPECT_EQ(context.expiryDayChoices(), (std::vector<std::int64_t>{1, 7, 30}));
-  const std::optional<std::string> last = readRegularFile(container / kRequestName);
-  ASSERT_TRUE(last.has_value());
-  EXPECT_NE(std::find(validRequests.begin(), validRequests.end(), *last), validRequests.end()) << *last;
+  EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))
       << "concurrent writers left temporary files";
 }

@@ -13,8 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <optional>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
@@ -24,8 +23,6 @@
 
 namespace ferlo::reliability {
 namespace {
-
-using testing::namesIn;
 
 // Writer `writer`'s request number `sequence`: its length varies from a few
 // bytes to several pages, and its folders say how many there are, so that a
@@ -42,23 +39,15 @@ ToolRequest makeRequest(int writer, std::uint64_t sequence) {
   return request;
 }
 
-// Whether `request` is exactly what makeRequest made for the writer and
-// sequence it names.
-bool isWholeRequest(const ToolRequest& request) {
-  if (!request.ruleID) return false;
-  const std::size_t colon = request.ruleID->find(':');
-  if (colon == std::string::npos) return false;
-  const int writer = std::stoi(request.ruleID->substr(0, colon));
-  const std::uint64_t sequence = std::stoull(request.ruleID->substr(colon + 1));
-  return request == makeRequest(writer, sequence);
-}
-
-[[noreturn]] void runWriter(const std::string& directory, int writer) {
-  for (std::uint64_t sequence = 0;; ++sequence) {
-    const std::optional<std::string> bytes = encodeToolRequest(makeRequest(writer, sequence));
-    if (!bytes) ::_exit(3);
-    (void)writeFileAtomically(directory, kRequestName, *bytes);
-  }
+// Whether the bytes decode to exactly what makeRequest made for the writer
+// and sequence the request names.
+bool isWholeRequest(const std::optional<std::string>& bytes) {
+  const Decoded<ToolRequest> decoded = decodeToolRequest(bytes.value_or(""));
+  if (!decoded || !decoded.value->ruleID) return false;
+  const std::string& id = *decoded.value->ruleID;
+  const std::size_t colon = id.find(':');
+  return colon != std::string::npos &&
+         *decoded.value == makeRequest(std::stoi(id.substr(0, colon)), std::stoull(id.substr(colon + 1)));
 }
 
 struct ReaderResult {
@@ -66,32 +55,11 @@ struct ReaderResult {
   std::uint64_t broken = 0;  // missing, undecodable or not a whole request
 };
 
-// Reads until `stop` becomes readable (the parent closed its end), then
-// reports through `report`.
-[[noreturn]] void runReader(const std::string& path, int stop, int report) {
-  ReaderResult result;
-  for (;;) {
-    pollfd check{stop, POLLIN, 0};
-    if (::poll(&check, 1, 0) != 0) break;
-    const std::optional<std::string> bytes = readRegularFile(path);
-    ++result.reads;
-    if (!bytes) {
-      ++result.broken;
-      continue;
-    }
-    const Decoded<ToolRequest> decoded = decodeToolRequest(*bytes);
-    if (!decoded || !isWholeRequest(*decoded.value)) ++result.broken;
-  }
-  const bool sent = ::write(report, &result, sizeof result) == static_cast<ssize_t>(sizeof result);
-  ::_exit(sent ? 0 : 4);
-}
-
-pid_t spawn(const std::function<void()>& body) {
+// A child process running `body`, which never returns.
+template <class Body>
+pid_t spawn(Body body) {
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    body();
-    ::_exit(0);
-  }
+  if (pid == 0) body();
   return pid;
 }
 
@@ -105,22 +73,27 @@ std::size_t leftovers(const std::string& directory) {
 TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   Container container;
   const std::string directory = container.path();
+  const std::string path = container / kRequestName;
   ASSERT_TRUE(writeFileAtomically(directory, kRequestName, *encodeToolRequest(makeRequest(0, 0))));
 
   // Every process is forked before any thread could exist, so the children
-  // start from a clean single-threaded copy.
-  int stopPipe[2];
-  int reportPipe[2];
-  ASSERT_EQ(::pipe(stopPipe), 0);
-  ASSERT_EQ(::pipe(reportPipe), 0);
+  // start from a clean single-threaded copy. The reader reads until the
+  // parent closes its end of `stop`, then reports through `report`.
+  int stop[2];
+  int report[2];
+  ASSERT_EQ(::pipe(stop), 0);
+  ASSERT_EQ(::pipe(report), 0);
   const pid_t reader = spawn([&] {
-    ::close(stopPipe[1]);
-    ::close(reportPipe[0]);
-    runReader(container / kRequestName, stopPipe[0], reportPipe[1]);
+    ::close(stop[1]);
+    ReaderResult result;
+    for (pollfd check{stop[0], POLLIN, 0}; ::poll(&check, 1, 0) == 0; ++result.reads) {
+      result.broken += !isWholeRequest(readRegularFile(path));
+    }
+    ::_exit(::write(report[1], &result, sizeof result) == static_cast<ssize_t>(sizeof result) ? 0 : 4);
   });
   ASSERT_GT(reader, 0);
-  ::close(stopPipe[0]);
-  ::close(reportPipe[1]);
+  ::close(stop[0]);
+  ::close(report[1]);
 
   // Rounds of three concurrent writers, each killed after a random pause;
   // bounded both in rounds and in time, so the test ends by itself.
@@ -129,14 +102,16 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   std::mt19937 random(20240611);
   std::uniform_int_distribution<int> pauseMicros(0, 6000);
   int kills = 0;
-  int writerNumber = 1;
   for (int round = 0; round < kRounds && std::chrono::steady_clock::now() < deadline; ++round) {
     std::vector<pid_t> writers;
     for (int w = 0; w < 3; ++w) {
-      const int number = writerNumber++;
-      const pid_t pid = spawn([&] { runWriter(directory, number); });
-      ASSERT_GT(pid, 0);
-      writers.push_back(pid);
+      const int writer = 1 + 3 * round + w;
+      writers.push_back(spawn([&] {
+        for (std::uint64_t sequence = 0;; ++sequence) {
+          (void)writeFileAtomically(directory, kRequestName, *encodeToolRequest(makeRequest(writer, sequence)));
+        }
+      }));
+      ASSERT_GT(writers.back(), 0);
     }
     for (const pid_t pid : writers) {
       std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
@@ -148,27 +123,23 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
     }
   }
 
-  ::close(stopPipe[1]);  // the reader sees end of file and reports
+  ::close(stop[1]);  // the reader sees end of file and reports
   ReaderResult result;
-  ASSERT_EQ(::read(reportPipe[0], &result, sizeof result), static_cast<ssize_t>(sizeof result));
-  ::close(reportPipe[0]);
+  ASSERT_EQ(::read(report[0], &result, sizeof result), static_cast<ssize_t>(sizeof result));
+  ::close(report[0]);
   int status = 0;
   ASSERT_EQ(::waitpid(reader, &status, 0), reader);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
   RecordProperty("writers_killed", kills);
   RecordProperty("reads", static_cast<int>(result.reads));
   EXPECT_GT(result.reads, 0u);
   EXPECT_EQ(result.broken, 0u) << "of " << result.reads << " reads";
-  const auto last = decodeToolRequest(*readRegularFile(container / kRequestName));
-  ASSERT_TRUE(last.value.has_value());
-  EXPECT_TRUE(isWholeRequest(*last.value));
+  EXPECT_TRUE(isWholeRequest(readRegularFile(path)));
 
   // A killed writer leaves at most its temporary file and the second name of
   // the previous file; its completed writes left nothing.
   const std::size_t left = leftovers(directory);
   EXPECT_LE(left, 2u * static_cast<std::size_t>(kills));
-
   // Young leftovers stay (their writer may only just have died)...
   const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(dirFd, 0);
@@ -182,7 +153,7 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   ::close(dirFd);
   EXPECT_EQ(static_cast<std::size_t>(removed), left);
   EXPECT_EQ(leftovers(directory), 0u);
-  EXPECT_TRUE(decodeToolRequest(*readRegularFile(container / kRequestName)).value.has_value());
+  EXPECT_TRUE(isWholeRequest(readRegularFile(path)));
   std::printf("crash loop: %d writers killed, %llu reads, %zu leftovers removed by the clean-up\n", kills,
               static_cast<unsigned long long>(result.reads), left);
 }

@@ -1,13 +1,13 @@
 // Set-up shared by the reliability tests: a real shared container in a
-// temporary directory, a PosixPlatform on which the host runs, and a platform
-// wrapper that performs the atomic write with injectable system calls.
+// temporary directory, a PosixPlatform on which the host runs, and the
+// extension on top of it, optionally with the atomic write's system calls
+// replaced so that a test can break any one of them.
 #pragma once
-
-#include <sys/resource.h>
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "exchange/rule_manifest.h"
@@ -36,6 +36,8 @@ namespace ferlo::reliability {
 
 FERLO_PRINT_CASES_BY_NAME()
 
+using namespace ferlo::testing;
+
 inline constexpr bool kSanitized = FERLO_RELIABILITY_SANITIZED != 0;
 inline constexpr const char* kGroup = "group.reliability";
 inline constexpr const char* kHostId = "com.example.Host";
@@ -52,14 +54,13 @@ class Container {
   [[nodiscard]] std::string operator/(const std::string& name) const { return path() + "/" + name; }
 
  private:
-  testing::TempDir root_;
+  TempDir root_;
 };
 
 // A PosixPlatform whose host runs and whose container is `container`; the
 // Finder's selection and target are as given.
 inline PosixPlatformConfig healthyConfig(const Container& container,
-                                         std::optional<std::vector<FileURL>> selection = std::nullopt,
-                                         std::optional<FileURL> target = std::nullopt) {
+                                         std::optional<std::vector<FileURL>> selection = std::nullopt) {
   PosixPlatformConfig config;
   config.groupContainersRoot = container.root();
   config.bundleIdentifier = std::string(kHostId) + ".FinderSync";
@@ -68,56 +69,33 @@ inline PosixPlatformConfig healthyConfig(const Container& container,
   config.userHomeOverride = "/home/user";
   config.runningBundleIdentifiers.insert(kHostId);
   config.selectedItemURLs = std::move(selection);
-  config.targetedURL = std::move(target);
   config.resourcesDirectory = FERLO_RESOURCES_DIR;
   config.locale = "en_US";
   return config;
 }
 
-// Forwards every call to a PosixPlatform, except that the atomic write goes
-// through `calls`, so that a test can break any one of its system calls.
-class InjectingPlatform : public Platform {
+// The POSIX stand-in with the atomic write going through `calls`.
+class InjectingPlatform : public PosixPlatform {
  public:
-  InjectingPlatform(PosixPlatform& inner, FileCalls& calls) : inner_(inner), calls_(calls) {}
-
-  std::optional<InfoValue> objectForInfoDictionaryKey(std::string_view key) override {
-    return inner_.objectForInfoDictionaryKey(key);
-  }
-  std::optional<std::string> bundleIdentifier() override { return inner_.bundleIdentifier(); }
-  FileURL bundleURL() override { return inner_.bundleURL(); }
-  std::optional<FileURL> containerURLForSecurityApplicationGroupIdentifier(std::string_view group) override {
-    return inner_.containerURLForSecurityApplicationGroupIdentifier(group);
-  }
-  FileURL homeDirectoryForCurrentUser() override { return inner_.homeDirectoryForCurrentUser(); }
-  std::optional<std::string> readWholeFile(const FileURL& url) override { return inner_.readWholeFile(url); }
+  InjectingPlatform(PosixPlatformConfig config, FileCalls& calls) : PosixPlatform(std::move(config)), calls_(calls) {}
   bool writeFileAtomically(const FileURL& url, std::string_view bytes) override {
-    if (url.hasDirectoryPath()) return false;
-    const FileURL directory = url.deletingLastPathComponent();
     const std::string path = url.path();
-    return ferlo::writeFileAtomically(directory.path(), std::string_view(path).substr(path.rfind('/') + 1), bytes,
-                                      calls_);
+    return ferlo::writeFileAtomically(url.deletingLastPathComponent().path(),
+                                      std::string_view(path).substr(path.rfind('/') + 1), bytes, calls_);
   }
-  std::optional<std::string> homeDirectoryOfRealUser() override { return inner_.homeDirectoryOfRealUser(); }
-  void setDirectoryURLs(std::vector<FileURL> urls) override { inner_.setDirectoryURLs(std::move(urls)); }
-  std::optional<std::vector<FileURL>> selectedItemURLs() override { return inner_.selectedItemURLs(); }
-  std::optional<FileURL> targetedURL() override { return inner_.targetedURL(); }
-  std::uint64_t processIdentifier() override { return inner_.processIdentifier(); }
-  std::size_t runningApplicationsWithBundleIdentifier(std::string_view id) override {
-    return inner_.runningApplicationsWithBundleIdentifier(id);
-  }
-  void openApplicationAtURL(const FileURL& url, bool activates) override { inner_.openApplicationAtURL(url, activates); }
-  std::string localizedString(std::string_view key) override { return inner_.localizedString(key); }
-  std::string localizedStringWithFormat(std::string_view key, std::int64_t number) override {
-    return inner_.localizedStringWithFormat(key, number);
-  }
-  std::string uppercasedWithCurrentLocale(std::string_view text) override {
-    return inner_.uppercasedWithCurrentLocale(text);
-  }
-  std::optional<ImageSize> imageNamed(std::string_view name) override { return inner_.imageNamed(name); }
 
  private:
-  PosixPlatform& inner_;
   FileCalls& calls_;
+};
+
+// The extension running on a platform of type P made from `args`.
+template <class P = PosixPlatform>
+struct Extension {
+  template <class... Args>
+  explicit Extension(Args&&... args) : platform(std::forward<Args>(args)...) {}
+  P platform;
+  ExtensionContext context{platform};
+  FinderSync finderSync{context};
 };
 
 // A manifest text with `count` rules named "rule <n>" and the given roots.
@@ -128,13 +106,6 @@ inline std::string manifestText(std::size_t count, const std::vector<std::string
   for (std::size_t i = 0; i < count; ++i) manifest.rules.push_back({id, "rule " + std::to_string(i)});
   manifest.watchedRoots = roots;
   return encodeRuleManifest(manifest);
-}
-
-// The peak resident set of this process so far, in bytes (Linux reports KiB).
-inline std::size_t peakResidentBytes() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
 }
 
 }  // namespace ferlo::reliability

@@ -700,4 +700,7 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except (KeyboardInterrupt, Interrupted):
+        sys.exit("seed_faults: interrupted before any fault was seeded")

@@ -741,7 +741,8 @@ def main():
     # Also when started in the background, where SIGINT arrives ignored.
     signal.signal(signal.SIGINT, signal.default_int_handler)
     signal.signal(signal.SIGTERM, on_sigterm)
-    signal.signal(signal.SIGHUP, on_sigterm)
+    if signal.getsignal(signal.SIGHUP) != signal.SIG_IGN:  # nohup keeps running
+        signal.signal(signal.SIGHUP, on_sigterm)
     started = datetime.datetime.now()
     clock = time.monotonic()
     os.makedirs(args.build_dir, exist_ok=True)
@@ -795,4 +796,7 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except (KeyboardInterrupt, Interrupted):
+        sys.exit("seed_faults: interrupted before any fault was seeded")

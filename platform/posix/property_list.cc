@@ -564,6 +564,15 @@ std::optional<PropertyListShape> checkPropertyListShape(std::string_view bytes, 
   return XmlShapeScanner(bytes).run(whyNot);
 }
 
+PropertyListResult parseDictionaryPropertyList(std::string_view bytes) {
+  PropertyListResult result = parsePropertyList(bytes);
+  if (result.value && result.value->kind != InfoValue::Kind::dictionary) {
+    result.value.reset();
+    result.diagnostic = ResourceDiagnostic{0, "the property list is not a dictionary"};
+  }
+  return result;
+}
+
 PropertyListResult parsePropertyList(std::string_view bytes) {
   PropertyListResult result;
   result.format = isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml;

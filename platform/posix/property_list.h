@@ -65,6 +65,10 @@ struct PropertyListResult {
 // diagnostic is always about the whole file (line 0). Thread-safe.
 [[nodiscard]] PropertyListResult parsePropertyList(std::string_view bytes);
 
+// parsePropertyList for a table: a root that is not a dictionary is refused
+// too, with "the property list is not a dictionary".
+[[nodiscard]] PropertyListResult parseDictionaryPropertyList(std::string_view bytes);
+
 // What the guard learns before libplist reads the bytes: upper bounds of
 // what libplist will build from them.
 struct PropertyListShape {

@@ -318,13 +318,9 @@ StringsParseResult parseStringsFile(std::string_view bytes) {
     const std::size_t first = text->find_first_not_of(" \t\r\n");
     if (first == std::string::npos || (*text)[first] != '<') return StringsParser(*text).run();
   }
-  PropertyListResult list = parsePropertyList(bytes);
+  PropertyListResult list = parseDictionaryPropertyList(bytes);
   if (!list.value) {
     result.diagnostic = std::move(list.diagnostic);
-    return result;
-  }
-  if (list.value->kind != InfoValue::Kind::dictionary) {
-    result.diagnostic = ResourceDiagnostic{0, "the property list is not a dictionary"};
     return result;
   }
   StringsTable table;

@@ -42,13 +42,9 @@ StringsdictEntry entryOf(InfoValue& dictionary) {
 
 StringsdictParseResult parseStringsdictFile(std::string_view bytes) {
   StringsdictParseResult result;
-  PropertyListResult list = parsePropertyList(bytes);
+  PropertyListResult list = parseDictionaryPropertyList(bytes);
   if (!list.value) {
     result.diagnostic = std::move(list.diagnostic);
-    return result;
-  }
-  if (list.value->kind != InfoValue::Kind::dictionary) {
-    result.diagnostic = ResourceDiagnostic{0, "the property list is not a dictionary"};
     return result;
   }
   StringsdictTable table;

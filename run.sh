@@ -58,7 +58,8 @@ run_suite() {
 # cross_build_macos SDK: one build tree per architecture under build-macos/,
 # the executables joined into build-macos/FerloFinderSync.appex, inspected,
 # then driven by the Linux build's ferlo program through --bundle.
-# simdjson and utf8proc come from GitHub's release archives unless
+# simdjson and utf8proc come from GitHub's release archives (or the same
+# files from Debian's mirror) unless
 # FERLO_DEPENDENCY_ARCHIVES or FETCHCONTENT_SOURCE_DIR_{SIMDJSON,UTF8PROC}
 # (environment) say where they are on this machine.
 cross_build_macos() {

@@ -15,7 +15,10 @@
 # The hashes are the SHA-256 of GitHub's archives of the release tags
 # (https://github.com/<owner>/<name>/archive/<tag>.tar.gz); that archive is
 # `git archive --format=tar --prefix=<name>-<version>/ <tag> | gzip -n`, so a
-# clone of the tag reproduces it byte for byte.
+# clone of the tag reproduces it byte for byte. Debian's original source
+# archives of the same releases are those very files, so Debian's mirror is
+# the second place each one is fetched from (for machines that reach Debian's
+# archive but not GitHub).
 
 include(FetchContent)
 
@@ -25,24 +28,29 @@ set(FERLO_UTF8PROC_VERSION 2.8.0)
 set(FERLO_UTF8PROC_SHA256 a0a60a79fe6f6d54e7d411facbfcc867a6e198608f2cd992490e46f04b1bcecc)
 
 set(FERLO_DEPENDENCY_ARCHIVES "" CACHE PATH "Directory holding simdjson-${FERLO_SIMDJSON_VERSION}.tar.gz \
-and utf8proc-${FERLO_UTF8PROC_VERSION}.tar.gz; empty: download them from GitHub")
+and utf8proc-${FERLO_UTF8PROC_VERSION}.tar.gz; empty: download them from GitHub or Debian's mirror")
+set(FERLO_DEBIAN_MIRROR "http://deb.debian.org/debian" CACHE STRING
+    "Debian mirror whose pool holds the dependencies' original source archives")
 
-function(ferlo_dependency_url name github version out)
-  set(file ${name}-${version}.tar.gz)
+# The places to fetch <name>-<version>.tar.gz from, tried in turn.
+function(ferlo_dependency_urls name github version out)
   if(FERLO_DEPENDENCY_ARCHIVES)
-    set(${out} "file://${FERLO_DEPENDENCY_ARCHIVES}/${file}" PARENT_SCOPE)
+    set(${out} "file://${FERLO_DEPENDENCY_ARCHIVES}/${name}-${version}.tar.gz" PARENT_SCOPE)
   else()
-    set(${out} "https://github.com/${github}/archive/v${version}.tar.gz" PARENT_SCOPE)
+    string(SUBSTRING ${name} 0 1 initial)
+    set(${out} "https://github.com/${github}/archive/v${version}.tar.gz"
+               "${FERLO_DEBIAN_MIRROR}/pool/main/${initial}/${name}/${name}_${version}.orig.tar.gz"
+        PARENT_SCOPE)
   endif()
 endfunction()
 
 function(ferlo_fetch_macos_dependencies)
-  ferlo_dependency_url(simdjson simdjson/simdjson ${FERLO_SIMDJSON_VERSION} simdjson_url)
-  ferlo_dependency_url(utf8proc JuliaStrings/utf8proc ${FERLO_UTF8PROC_VERSION} utf8proc_url)
+  ferlo_dependency_urls(simdjson simdjson/simdjson ${FERLO_SIMDJSON_VERSION} simdjson_urls)
+  ferlo_dependency_urls(utf8proc JuliaStrings/utf8proc ${FERLO_UTF8PROC_VERSION} utf8proc_urls)
   # SYSTEM: their headers are not this project's to keep free of warnings.
-  FetchContent_Declare(simdjson SYSTEM URL ${simdjson_url} URL_HASH SHA256=${FERLO_SIMDJSON_SHA256}
+  FetchContent_Declare(simdjson SYSTEM URL ${simdjson_urls} URL_HASH SHA256=${FERLO_SIMDJSON_SHA256}
                        DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
-  FetchContent_Declare(utf8proc SYSTEM URL ${utf8proc_url} URL_HASH SHA256=${FERLO_UTF8PROC_SHA256}
+  FetchContent_Declare(utf8proc SYSTEM URL ${utf8proc_urls} URL_HASH SHA256=${FERLO_UTF8PROC_SHA256}
                        DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
   # Function scope: these settings reach the two projects only.
   set(BUILD_SHARED_LIBS OFF)

@@ -7,7 +7,6 @@
 // ThreadSanitizer run of the suite checks).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <latch>
 #include <set>
@@ -19,33 +18,37 @@
 #include "tests/extension/extension_test_support.h"
 #include "tests/reliability/reliability_support.h"
 
+// ICU's LocalizedNumberFormatter is documented as immutable and thread-safe;
+// after a few calls it compiles itself once and publishes the result with an
+// atomic store that ThreadSanitizer cannot see (ICU is not built with it), so
+// the first reads on other threads look like a race. Only stacks inside ICU
+// are suppressed; a race in our own code still fails the run.
+#ifdef FERLO_TSAN
+extern "C" const char* __tsan_default_suppressions() { return "race:icu_*::number::impl::\n"; }
+#endif
+
 namespace ferlo::reliability {
 namespace {
 
 using ferlo::testing::describe;
 
+// Whether `bytes` is the whole request of one of the commands.
+bool isValid(const std::string& bytes) {
+  for (const CommandCase& command : kCommands) {
+    if (bytes == command.expectedRequest) return true;
+  }
+  return false;
+}
+
 TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   Container container;
   putFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
-  const std::vector<FileURL> selection = {FileURL::fileURLWithPath("/home/user/One", true),
-                                          FileURL::fileURLWithPath("/home/user/Two", true),
-                                          FileURL::fileURLWithPath("/home/user/w/a.txt", false)};
-  const std::vector<std::string> validRequests = {
-      R"({"action":"runRule","folders":["\/home\/user\/One"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})",
-      R"({"action":"flattenFolder","folders":["\/home\/user\/One"]})",
-      R"({"action":"mergeFolders","folders":["\/home\/user\/One","\/home\/user\/Two"]})",
-      R"({"action":"expireFiles","folders":[],"files":["\/home\/user\/w\/a.txt"],"days":7})",
-  };
-  const auto isValid = [&](const std::string& bytes) {
-    return std::find(validRequests.begin(), validRequests.end(), bytes) != validRequests.end();
-  };
-
   // What a single thread sees, on a platform and context of its own.
-  const std::string expectedMenu = describe(Extension<>(healthyConfig(container, selection)).finderSync.menuForMenuKind(0));
+  const std::string expectedMenu = describe(Extension<>(healthyConfig(container, selection())).finderSync.menuForMenuKind(0));
   ASSERT_NE(expectedMenu.find("BrandGlyph"), std::string::npos) << expectedMenu;
   ASSERT_NE(expectedMenu.find("setExpiry:"), std::string::npos) << expectedMenu;
 
-  Extension<> extension(healthyConfig(container, selection));
+  Extension<> extension(healthyConfig(container, selection()));
   constexpr int kThreads = 8;
   const int rounds = kSanitized ? 8 : 30;
   std::latch start(kThreads + 1);
@@ -74,14 +77,9 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
       if (t % 2 == 0) onceValues();
       for (int round = 0; round < rounds; ++round) {
         const auto kind = static_cast<std::uint64_t>((t + round) % 4);
-        const std::string menu = describe(extension.finderSync.menuForMenuKind(kind));
-        wrongMenus += menu != (kind <= 1 ? expectedMenu : describe(Menu{}));
-        switch ((t + round) % 4) {
-          case 0: extension.finderSync.perform(Selector::runRule, Sender::withString(kRuleId)); break;
-          case 1: extension.finderSync.perform(Selector::runFlatten, Sender{}); break;
-          case 2: extension.finderSync.perform(Selector::runMergeSelected, Sender{}); break;
-          case 3: extension.finderSync.perform(Selector::setExpiry, Sender::withTag(7)); break;
-        }
+        wrongMenus += describe(extension.finderSync.menuForMenuKind(kind)) != (kind <= 1 ? expectedMenu : describe(Menu{}));
+        const CommandCase& command = kCommands[(t + round) % 4];
+        extension.finderSync.perform(command.selector, command.sender);
         ++commandsRun;
       }
       if (t % 2 == 1) onceValues();
@@ -95,8 +93,7 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   EXPECT_EQ(badReads.load(), 0) << "of " << badReads.load() + goodReads.load() << " reads";
   EXPECT_EQ(static_cast<int>(extension.platform.opens().size()), commandsRun.load()) << "one hand-off per command";
   for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(glyphs[t], glyphs[0]) << "one stored brand glyph";
-    EXPECT_EQ(dayChoices[t], dayChoices[0]) << "one stored list of day choices";
+    EXPECT_TRUE(glyphs[t] == glyphs[0] && dayChoices[t] == dayChoices[0]) << "a once-value was stored twice";
   }
   EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))

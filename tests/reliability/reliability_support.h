@@ -21,15 +21,18 @@
 
 // The heaviest cases shrink under the sanitizers, whose memory and time
 // overheads would turn seconds into minutes.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FERLO_RELIABILITY_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define FERLO_RELIABILITY_SANITIZED 1
+#ifdef __has_feature
+#define FERLO_HAS_FEATURE(x) __has_feature(x)
+#else
+#define FERLO_HAS_FEATURE(x) 0
 #endif
+#if defined(__SANITIZE_THREAD__) || FERLO_HAS_FEATURE(thread_sanitizer)
+#define FERLO_TSAN 1
 #endif
-#ifndef FERLO_RELIABILITY_SANITIZED
-#define FERLO_RELIABILITY_SANITIZED 0
+#if defined(FERLO_TSAN) || defined(__SANITIZE_ADDRESS__) || FERLO_HAS_FEATURE(address_sanitizer)
+#define FERLO_SANITIZED true
+#else
+#define FERLO_SANITIZED false
 #endif
 
 namespace ferlo::reliability {
@@ -38,7 +41,7 @@ FERLO_PRINT_CASES_BY_NAME()
 
 using namespace ferlo::testing;
 
-inline constexpr bool kSanitized = FERLO_RELIABILITY_SANITIZED != 0;
+inline constexpr bool kSanitized = FERLO_SANITIZED;
 inline constexpr const char* kGroup = "group.reliability";
 inline constexpr const char* kHostId = "com.example.Host";
 inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
@@ -55,6 +58,31 @@ class Container {
 
  private:
   TempDir root_;
+};
+
+// Two folders, the first and second selected, and a file below the watched
+// root "/home/user/w": every command has something to work on.
+inline std::vector<FileURL> selection() {
+  return {FileURL::fileURLWithPath("/home/user/One", true), FileURL::fileURLWithPath("/home/user/Two", true),
+          FileURL::fileURLWithPath("/home/user/w/a.txt", false)};
+}
+
+// The four commands, each with the request it writes on selection().
+struct CommandCase {
+  const char* name;
+  Selector selector;
+  Sender sender;
+  const char* expectedRequest;
+};
+
+inline const CommandCase kCommands[] = {
+    {"RunRule", Selector::runRule, Sender::withString(kRuleId),
+     R"({"action":"runRule","folders":["\/home\/user\/One"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
+    {"Flatten", Selector::runFlatten, Sender{}, R"({"action":"flattenFolder","folders":["\/home\/user\/One"]})"},
+    {"Merge", Selector::runMergeSelected, Sender{},
+     R"({"action":"mergeFolders","folders":["\/home\/user\/One","\/home\/user\/Two"]})"},
+    {"Expiry", Selector::setExpiry, Sender::withTag(7),
+     R"({"action":"expireFiles","folders":[],"files":["\/home\/user\/w\/a.txt"],"days":7})"},
 };
 
 // A PosixPlatform whose host runs and whose container is `container`; the

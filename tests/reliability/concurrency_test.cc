@@ -7,6 +7,7 @@
 // ThreadSanitizer run of the suite checks).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <latch>
 #include <set>
@@ -23,7 +24,7 @@
 // atomic store that ThreadSanitizer cannot see (ICU is not built with it), so
 // the first reads on other threads look like a race. Only stacks inside ICU
 // are suppressed; a race in our own code still fails the run.
-#ifdef FERLO_TSAN
+#if FERLO_TSAN
 extern "C" const char* __tsan_default_suppressions() { return "race:icu_*::number::impl::\n"; }
 #endif
 
@@ -34,10 +35,7 @@ using ferlo::testing::describe;
 
 // Whether `bytes` is the whole request of one of the commands.
 bool isValid(const std::string& bytes) {
-  for (const CommandCase& command : kCommands) {
-    if (bytes == command.expectedRequest) return true;
-  }
-  return false;
+  return std::ranges::any_of(kCommands, [&](const CommandCase& command) { return bytes == command.expectedRequest; });
 }
 
 TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {

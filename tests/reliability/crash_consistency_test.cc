@@ -4,13 +4,14 @@
 // temporary files the killed writers leave behind stay bounded and go once
 // they are old enough, as the clean-up policy says.
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -64,22 +65,21 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
 
   // Every process is forked before any thread could exist, so the children
   // start from a clean single-threaded copy. The reader reads until the
-  // parent closes its end of `stop`, then reports its reads and the broken
-  // ones (missing, undecodable or not a whole request) through `report`.
-  int stop[2], report[2];
-  ASSERT_TRUE(::pipe(stop) == 0 && ::pipe(report) == 0);
+  // parent raises `stop`, counting its reads and the broken ones (missing,
+  // undecodable or not a whole request) in memory it shares with the parent.
+  struct Shared {
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> reads{0}, broken{0};
+  };
+  void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  Shared& shared = *new (memory) Shared;
   const pid_t reader = ::fork();
   if (reader == 0) {
-    ::close(stop[1]);
-    std::uint64_t counts[2] = {0, 0};
-    for (pollfd check{stop[0], POLLIN, 0}; ::poll(&check, 1, 0) == 0; ++counts[0]) {
-      counts[1] += !isWholeRequest(readRegularFile(path));
-    }
-    ::_exit(::write(report[1], counts, sizeof counts) == static_cast<ssize_t>(sizeof counts) ? 0 : 4);
+    for (; !shared.stop.load(); ++shared.reads) shared.broken += !isWholeRequest(readRegularFile(path));
+    ::_exit(0);
   }
   ASSERT_GT(reader, 0);
-  ::close(stop[0]);
-  ::close(report[1]);
 
   // Rounds of three concurrent writers, each killed after a random pause;
   // bounded both in rounds and in time, so the test ends by itself.
@@ -107,14 +107,14 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
     }
   }
 
-  ::close(stop[1]);  // the reader sees end of file and reports
-  std::uint64_t counts[2] = {0, 0};
-  ASSERT_EQ(::read(report[0], counts, sizeof counts), static_cast<ssize_t>(sizeof counts));
+  shared.stop = true;
   int status = 0;
   ASSERT_EQ(::waitpid(reader, &status, 0), reader);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_GT(counts[0], 0u);
-  EXPECT_EQ(counts[1], 0u) << "broken reads of " << counts[0];
+  const std::uint64_t reads = shared.reads, broken = shared.broken;
+  ::munmap(memory, sizeof(Shared));
+  EXPECT_GT(reads, 0u);
+  EXPECT_EQ(broken, 0u) << "broken reads of " << reads;
   EXPECT_TRUE(isWholeRequest(readRegularFile(path)));
 
   // A killed writer leaves at most its temporary file and the second name of
@@ -134,7 +134,7 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   EXPECT_TRUE(removed == left && leftovers(directory) == 0) << removed << " of " << left << " removed";
   EXPECT_TRUE(isWholeRequest(readRegularFile(path)));
   std::printf("crash loop: %d writers killed, %llu reads, %zu leftovers removed by the clean-up\n", kills,
-              static_cast<unsigned long long>(counts[0]), left);
+              static_cast<unsigned long long>(reads), left);
 }
 
 }  // namespace

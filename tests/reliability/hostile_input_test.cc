@@ -44,10 +44,6 @@ const RulesFileCase kUnreadableRules[] = {
     // Refused wherever it is; the parser does not recurse, so 100,000 levels cost no stack.
     {"DeepNestingInAnIgnoredMember",
      [](const std::string& p) { putFile(p, R"({"rules":[],"x":)" + std::string(100'000, '[') + std::string(100'000, ']') + "}"); }},
-    {"LoneSurrogateInName",
-     [](const std::string& p) { putFile(p, std::string(R"({"rules":[{"id":")") + kRuleId + R"(","name":"\uD800"}]})"); }},
-    {"EncodedSurrogateInName",
-     [](const std::string& p) { putFile(p, std::string(R"({"rules":[{"id":")") + kRuleId + "\",\"name\":\"\xED\xA0\x80\"}]}"); }},
 };
 
 class UnreadableRulesTest : public ::testing::TestWithParam<RulesFileCase> {};

@@ -83,7 +83,7 @@ TEST_P(CommandWriteFaultTest, PreviousRequestStaysNoLinkIsFollowedAndHandOffHapp
   const ino_t previousInode = inodeOf(container / kRequestName);
 
   HostileCalls calls(fault, elsewhere / "precious");
-  Extension<InjectingPlatform> extension(healthyConfig(container, selection()), calls);
+  Extension<InjectingPlatform> extension(container.config(selection()), calls);
   extension.finderSync.perform(command.selector, command.sender);
 
   EXPECT_EQ(calls.hits() > 0, fault.fault.step != Step::none) << "the fault was never injected";
@@ -103,8 +103,7 @@ TEST_P(CommandWriteFaultTest, PreviousRequestStaysNoLinkIsFollowedAndHandOffHapp
 INSTANTIATE_TEST_SUITE_P(Table, CommandWriteFaultTest,
                          ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::ValuesIn(kCommands)),
                          [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-                         });
+                           return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name; });
 
 }  // namespace
 }  // namespace ferlo::reliability

@@ -53,15 +53,14 @@ class UnreadableRulesTest : public ::testing::TestWithParam<RulesFileCase> {};
 TEST_P(UnreadableRulesTest, MenuIsEmptyAndExpiryDoesNothing) {
   Container container;
   GetParam().make(container / kRulesName);
-  Extension<> extension(healthyConfig(container, selection()));
+  Extension<> extension(container.config(selection()));
   EXPECT_TRUE(extension.finderSync.menuForMenuKind(0).items.empty());
   extension.finderSync.perform(Selector::setExpiry, Sender::withTag(1));
   EXPECT_FALSE(fileBytes(container / kRequestName).has_value());
   EXPECT_TRUE(extension.platform.opens().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, UnreadableRulesTest, ::testing::ValuesIn(kUnreadableRules),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, UnreadableRulesTest, ::testing::ValuesIn(kUnreadableRules), kCaseName);
 
 // A host that changes the manifest while we read it, `steps` times at most.
 // Replaced by rename, every menu is that of one manifest or the other.
@@ -100,7 +99,7 @@ TEST_P(ChangingRulesTest, EveryMenuIsOneWholeManifestsOrEmpty) {
   Container container;
   const std::string path = container / kRulesName;
   const std::string manifests[] = {manifestText(3), manifestText(200)};
-  Extension<> extension(healthyConfig(container));
+  Extension<> extension(container.config());
   std::string menus[2];
   for (int i = 0; i < 2; ++i) {
     putFile(path, manifests[i]);
@@ -122,8 +121,7 @@ TEST_P(ChangingRulesTest, EveryMenuIsOneWholeManifestsOrEmpty) {
   EXPECT_TRUE(change.mayBeEmpty || empty == 0) << empty << " empty menus: the file was never missing or partial";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ChangingRulesTest, ::testing::ValuesIn(kChanges),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ChangingRulesTest, ::testing::ValuesIn(kChanges), kCaseName);
 
 // ---- large and strange manifests and selections ----
 
@@ -141,7 +139,7 @@ TEST(LargeManifest, LoadsInBoundedMemoryAndKeepsAMegabyteName) {
   Container container;
   const std::string text = manifestText(count, {"/home/user/w"});
   putFile(container / kRulesName, text);
-  Extension<> extension(healthyConfig(container));
+  Extension<> extension(container.config());
   const std::size_t before = peakResidentBytes();
   const std::optional<RuleManifest> manifest = loadRuleManifest(extension.platform, extension.context.identity());
   const std::size_t grown = peakResidentBytes() - before;
@@ -187,7 +185,7 @@ TEST(LargeSelection, HundredThousandItemsAndLongPathsGiveOneWholeRequest) {
     expectedFiles.push_back(path);
     selection.push_back(FileURL::fileURLWithPath(path, false));
   }
-  Extension<> extension(healthyConfig(container, selection));
+  Extension<> extension(container.config(selection));
   extension.finderSync.perform(Selector::setExpiry, Sender::withTag(30));
   const Decoded<ToolRequest> request = decodeToolRequest(fileBytes(container / kRequestName).value_or(""));
   ASSERT_TRUE(request.value.has_value());

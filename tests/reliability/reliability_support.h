@@ -36,9 +36,23 @@ inline constexpr const char* kRulesName = "rules.json";
 class Container {
  public:
   Container() { ::mkdir(path().c_str(), 0755); }
-  [[nodiscard]] const std::string& root() const { return root_.path(); }
   [[nodiscard]] std::string path() const { return root_ / kGroup; }
   [[nodiscard]] std::string operator/(const std::string& name) const { return path() + "/" + name; }
+
+  // A PosixPlatform whose host runs and whose container is this one, with
+  // the Finder's selection as given.
+  [[nodiscard]] PosixPlatformConfig config(std::optional<std::vector<FileURL>> selection = std::nullopt) const {
+    PosixPlatformConfig config;
+    config.groupContainersRoot = root_.path();
+    config.bundleIdentifier = std::string(kHostId) + ".FinderSync";
+    config.infoDictionary.emplace("TarvelinAppGroup", InfoValue::makeText(kGroup));
+    config.bundleURL = FileURL::fileURLWithPath("/Applications/Host.app/Contents/PlugIns/Ext.appex", true);
+    config.userHomeOverride = "/home/user";
+    config.runningBundleIdentifiers.insert(kHostId);
+    config.selectedItemURLs = std::move(selection);
+    config.resourcesDirectory = FERLO_RESOURCES_DIR;
+    return config;
+  }
 
  private:
   TempDir root_;
@@ -59,6 +73,9 @@ struct CommandCase {
   const char* expectedRequest;
 };
 
+// Names parameterised tests by their case's name.
+inline constexpr auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+
 inline const CommandCase kCommands[] = {
     {"RunRule", Selector::runRule, Sender::withString(kRuleId),
      R"({"action":"runRule","folders":["\/home\/user\/One"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
@@ -68,22 +85,6 @@ inline const CommandCase kCommands[] = {
     {"Expiry", Selector::setExpiry, Sender::withTag(7),
      R"({"action":"expireFiles","folders":[],"files":["\/home\/user\/w\/a.txt"],"days":7})"},
 };
-
-// A PosixPlatform whose host runs and whose container is `container`; the
-// Finder's selection and target are as given.
-inline PosixPlatformConfig healthyConfig(const Container& container,
-                                         std::optional<std::vector<FileURL>> selection = std::nullopt) {
-  PosixPlatformConfig config;
-  config.groupContainersRoot = container.root();
-  config.bundleIdentifier = std::string(kHostId) + ".FinderSync";
-  config.infoDictionary.emplace("TarvelinAppGroup", InfoValue::makeText(kGroup));
-  config.bundleURL = FileURL::fileURLWithPath("/Applications/Host.app/Contents/PlugIns/Ext.appex", true);
-  config.userHomeOverride = "/home/user";
-  config.runningBundleIdentifiers.insert(kHostId);
-  config.selectedItemURLs = std::move(selection);
-  config.resourcesDirectory = FERLO_RESOURCES_DIR;
-  return config;
-}
 
 // The POSIX stand-in with the atomic write going through `calls`.
 class InjectingPlatform : public PosixPlatform {

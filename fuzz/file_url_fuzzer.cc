@@ -3,11 +3,7 @@
 // the root; standardizedFileURL is idempotent, keeps the folder mark and
 // leaves no ".", ".." or empty component; URL text made from a path parses
 // back to that path.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/file_url.h"
 
 namespace {
@@ -19,16 +15,12 @@ void checkPath(const std::string& path) {
   FERLO_FUZZ_CHECK(path == "/" || path.back() != '/', "path() ends in \"/\"");
 }
 
+// For an absolute path: a component "", "." or ".." is a "//", "/./" or
+// "/../" once the path ends in "/".
 bool hasDotOrEmptyComponent(const std::string& path) {
-  if (path == "/") return false;
-  std::size_t start = 1;
-  for (;;) {
-    const std::size_t slash = path.find('/', start);
-    const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-    if (part.empty() || part == "." || part == "..") return true;
-    if (slash == std::string::npos) return false;
-    start = slash + 1;
-  }
+  const std::string marked = path + "/";
+  return path != "/" && (marked.find("//") != std::string::npos || marked.find("/./") != std::string::npos ||
+                         marked.find("/../") != std::string::npos);
 }
 
 void checkUrl(const FileURL& url) {
@@ -57,8 +49,7 @@ void checkUrl(const FileURL& url) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view text = ferlo::fuzz::asText(data, size);
+FERLO_FUZZ_TARGET(text) {
   if (const std::optional<FileURL> url = FileURL::fromString(text)) {
     FERLO_FUZZ_CHECK(url->absoluteString() == text, "the URL text was changed");
     checkUrl(*url);
@@ -75,5 +66,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       checkUrl(url);
     }
   }
-  return 0;
 }

@@ -2,16 +2,11 @@
 // positive and within the format's 2^31 - 1; the answer depends on the
 // header alone (bytes after it never change it).
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <string>
 
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/posix/png_size.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  const std::string_view bytes = fuzz::asText(data, size);
+FERLO_FUZZ_TARGET(bytes) {
   const std::optional<ImageSize> found = readPngSize(bytes);
   if (found) {
     for (const double side : {found->width, found->height}) {
@@ -19,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   constexpr std::size_t kHeader = 33;  // signature and IHDR chunk
-  if (size > kHeader) {
+  if (bytes.size() > kHeader) {
     const std::optional<ImageSize> headerOnly = readPngSize(bytes.substr(0, kHeader));
     FERLO_FUZZ_CHECK(headerOnly.has_value() == found.has_value(), "bytes after the header changed the answer");
     if (found) {
@@ -27,5 +22,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        "bytes after the header changed the size");
     }
   }
-  return 0;
 }

@@ -2,21 +2,15 @@
 // the in-place parse (a buffer with readWholeFile's spare capacity) agrees
 // with the copying one, and a decoded manifest survives encode -> decode
 // unchanged, with an encoding that is stable from then on.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
 #include "exchange/rule_manifest.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  const std::string_view text = fuzz::asText(data, size);
+FERLO_FUZZ_TARGET(text) {
 
   const Decoded<RuleManifest> copied = decodeRuleManifest(text);
   std::string padded;
-  padded.reserve(size + kReadPadding);
+  padded.reserve(text.size() + kReadPadding);
   padded.assign(text);
   const Decoded<RuleManifest> inPlace = decodeRuleManifest(padded);
   FERLO_FUZZ_CHECK(copied.value == inPlace.value, "in-place and copying parses disagree");
@@ -24,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FERLO_FUZZ_CHECK(!copied.error.why.empty(), "a failure without a reason");
     FERLO_FUZZ_CHECK(copied.error.where == inPlace.error.where && copied.error.why == inPlace.error.why,
                      "the two parses explain a failure differently");
-    return 0;
+    return;
   }
 
   const std::string encoded = encodeRuleManifest(*copied.value);
@@ -32,5 +26,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FERLO_FUZZ_CHECK(again.value.has_value(), "an encoded manifest does not decode");
   FERLO_FUZZ_CHECK(*again.value == *copied.value, "encode -> decode changed the manifest");
   FERLO_FUZZ_CHECK(encodeRuleManifest(*again.value) == encoded, "the encoding is not stable");
-  return 0;
 }

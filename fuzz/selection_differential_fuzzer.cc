@@ -7,14 +7,11 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "extension/selection.h"
 #include "extension/selection_reference.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 
 namespace {
@@ -37,9 +34,8 @@ std::string makeText(FuzzedDataProvider& input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  FuzzedDataProvider input(data, size);
+FERLO_FUZZ_TARGET(bytes) {
+  FuzzedDataProvider input(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 
   std::vector<std::string> roots(input.ConsumeIntegralInRange(0, 6));
   for (std::string& root : roots) root = makeText(input);
@@ -63,5 +59,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<FileURL> fast = selectedFileURLs(platform, roots);
   const std::vector<FileURL> reference = selectedFileURLsReference(platform, roots);
   FERLO_FUZZ_CHECK(fast == reference, "selectedFileURLs and its reference disagree");
-  return 0;
 }

@@ -5,13 +5,8 @@
 #include <plist/plist.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/utf8_check.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/posix/property_list.h"
 #include "platform/posix/stringsdict_file.h"
 
@@ -25,29 +20,19 @@ void measure(plist_t node, std::size_t depth, std::size_t limit, std::size_t* va
   if (type != PLIST_ARRAY && type != PLIST_DICT) return;
   *deepest = std::max(*deepest, depth + 1);
   if (depth + 1 > limit) return;
-  if (type == PLIST_ARRAY) {
-    plist_array_iter iterator = nullptr;
-    plist_array_new_iter(node, &iterator);
-    for (plist_t item = nullptr;;) {
-      plist_array_next_item(node, iterator, &item);
-      if (item == nullptr) break;
-      measure(item, depth + 1, limit, values, deepest);
-    }
-    std::free(iterator);
-  } else {
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(node, &iterator);
-    for (;;) {
-      char* key = nullptr;
-      plist_t item = nullptr;
-      plist_dict_next_item(node, iterator, &key, &item);
-      std::free(key);
-      if (item == nullptr) break;
-      ++*values;
-      measure(item, depth + 1, limit, values, deepest);
-    }
-    std::free(iterator);
+  const bool array = type == PLIST_ARRAY;
+  void* iterator = nullptr;
+  array ? plist_array_new_iter(node, &iterator) : plist_dict_new_iter(node, &iterator);
+  for (;;) {
+    char* key = nullptr;
+    plist_t item = nullptr;
+    array ? plist_array_next_item(node, iterator, &item) : plist_dict_next_item(node, iterator, &key, &item);
+    std::free(key);
+    if (item == nullptr) break;
+    *values += !array;  // a dictionary's key counts as a value
+    measure(item, depth + 1, limit, values, deepest);
   }
+  std::free(iterator);
 }
 
 void checkGuard(std::string_view bytes) {
@@ -78,25 +63,19 @@ void checkGuard(std::string_view bytes) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  checkGuard(fuzz::asText(data, size));
-  const StringsdictParseResult parsed = parseStringsdictFile(fuzz::asText(data, size));
+FERLO_FUZZ_TARGET(bytes) {
+  checkGuard(bytes);
+  const StringsdictParseResult parsed = parseStringsdictFile(bytes);
   if (!parsed.table) {
     FERLO_FUZZ_CHECK(!parsed.diagnostic.reason.empty(), "a failure without a reason");
-    return 0;
+    return;
   }
   for (const auto& [key, entry] : *parsed.table) {
-    FERLO_FUZZ_CHECK(fuzz::isValidUtf8(key), "a key is not UTF-8");
-    FERLO_FUZZ_CHECK(!entry.format || fuzz::isValidUtf8(*entry.format), "a format is not UTF-8");
+    bool utf8 = isValidUtf8(key) && isValidUtf8(entry.format.value_or(""));
     for (const auto& [name, variable] : entry.variables) {
-      FERLO_FUZZ_CHECK(fuzz::isValidUtf8(name) && fuzz::isValidUtf8(variable.specType) &&
-                           fuzz::isValidUtf8(variable.valueType),
-                       "a variable is not UTF-8");
-      for (const auto& [category, text] : variable.forms) {
-        FERLO_FUZZ_CHECK(fuzz::isValidUtf8(category) && fuzz::isValidUtf8(text), "a form is not UTF-8");
-      }
+      utf8 = utf8 && isValidUtf8(name) && isValidUtf8(variable.specType) && isValidUtf8(variable.valueType);
+      for (const auto& [category, text] : variable.forms) utf8 = utf8 && isValidUtf8(category) && isValidUtf8(text);
     }
+    FERLO_FUZZ_CHECK(utf8, "a key, format, variable or form is not UTF-8");
   }
-  return 0;
 }

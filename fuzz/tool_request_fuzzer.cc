@@ -1,19 +1,14 @@
 // Tool request decoder: any bytes either decode or fail with a diagnostic; a
 // decoded request (whose strings the parser has validated as UTF-8) always
 // encodes, decodes back equal, and encodes to the same bytes again.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
 #include "exchange/tool_request.h"
-#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  const Decoded<ToolRequest> decoded = decodeToolRequest(fuzz::asText(data, size));
+FERLO_FUZZ_TARGET(bytes) {
+  const Decoded<ToolRequest> decoded = decodeToolRequest(bytes);
   if (!decoded) {
     FERLO_FUZZ_CHECK(!decoded.error.why.empty(), "a failure without a reason");
-    return 0;
+    return;
   }
   const std::optional<std::string> encoded = encodeToolRequest(*decoded.value);
   FERLO_FUZZ_CHECK(encoded.has_value(), "a decoded request cannot be encoded");
@@ -22,5 +17,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FERLO_FUZZ_CHECK(again.value.has_value(), "an encoded request does not decode");
   FERLO_FUZZ_CHECK(*again.value == *decoded.value, "encode -> decode changed the request");
   FERLO_FUZZ_CHECK(encodeToolRequest(*again.value) == encoded, "the encoding is not stable");
-  return 0;
 }

@@ -4,14 +4,10 @@
 // with any invalid string is refused as a whole.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "exchange/tool_request.h"
-#include "fuzz/fuzz_check.h"
-#include "fuzz/utf8_check.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 
@@ -29,10 +25,9 @@ std::vector<std::string> makeList(FuzzedDataProvider& input, bool& allValid) {
 // Every "/" written as "\/", and no byte below 0x20 outside an escape.
 bool escapedAsPromised(const std::string& json) {
   for (std::size_t i = 0; i < json.size(); ++i) {
-    const auto c = static_cast<unsigned char>(json[i]);
-    if (c == '\\') {
+    if (json[i] == '\\') {
       ++i;  // the escaped character
-    } else if (c == '/' || c < 0x20) {
+    } else if (json[i] == '/' || static_cast<unsigned char>(json[i]) < 0x20) {
       return false;
     }
   }
@@ -41,26 +36,24 @@ bool escapedAsPromised(const std::string& json) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace ferlo;
-  FuzzedDataProvider input(data, size);
+FERLO_FUZZ_TARGET(bytes) {
+  FuzzedDataProvider input(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   bool allValid = true;
   ToolRequest request;
   request.action = static_cast<ToolRequest::Action>(input.ConsumeIntegralInRange(0, 3));
   request.folders = makeList(input, allValid);
   if (input.ConsumeBool()) {
     request.ruleID = input.ConsumeRandomLengthString(40);
-    allValid = allValid && fuzz::isValidUtf8(*request.ruleID);
+    allValid = allValid && isValidUtf8(*request.ruleID);
   }
   if (input.ConsumeBool()) request.files = makeList(input, allValid);
   if (input.ConsumeBool()) request.days = input.ConsumeIntegral<std::int64_t>();
 
   const std::optional<std::string> encoded = encodeToolRequest(request);
   FERLO_FUZZ_CHECK(encoded.has_value() == allValid, "encodable exactly when every string is UTF-8");
-  if (!encoded) return 0;
+  if (!encoded) return;
   FERLO_FUZZ_CHECK(escapedAsPromised(*encoded), "a raw \"/\" or control character in the encoding");
   const Decoded<ToolRequest> decoded = decodeToolRequest(*encoded);
   FERLO_FUZZ_CHECK(decoded.value.has_value(), "an encoded request does not decode");
   FERLO_FUZZ_CHECK(*decoded.value == request, "encode -> decode changed the request");
-  return 0;
 }

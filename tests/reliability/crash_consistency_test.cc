@@ -30,12 +30,12 @@ namespace {
 ToolRequest makeRequest(int writer, std::uint64_t sequence) {
   ToolRequest request;
   request.action = ToolRequest::Action::mergeFolders;
+  request.ruleID = std::to_string(writer) + ":" + std::to_string(sequence);
   const std::size_t count = 1 + (sequence * 7919 + static_cast<std::uint64_t>(writer) * 104729) % 300;
   for (std::size_t i = 0; i < count; ++i) {
     request.folders.push_back("/w" + std::to_string(writer) + "/" + std::to_string(sequence) + "/" +
                               std::to_string(i) + "/of/" + std::to_string(count));
   }
-  request.ruleID = std::to_string(writer) + ":" + std::to_string(sequence);
   return request;
 }
 

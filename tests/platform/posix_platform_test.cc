@@ -14,8 +14,9 @@ namespace ferlo {
 namespace {
 
 using namespace ferlo::testing;
+using namespace std::literals;
 
-constexpr std::string_view kGroup = "K7Q2M9X4RB.com.ferlo.Ferlo";
+const std::string kGroup = "K7Q2M9X4RB.com.ferlo.Ferlo";
 
 std::optional<FileURL> containerOf(const std::string& root, std::string_view group) {
   PosixPlatformConfig config;
@@ -23,12 +24,10 @@ std::optional<FileURL> containerOf(const std::string& root, std::string_view gro
   return PosixPlatform(std::move(config)).containerURLForSecurityApplicationGroupIdentifier(group);
 }
 
-// ---- containers ----
-
 TEST(PosixContainer, OnlyAnExistingDirectoryJustBelowAnAbsoluteRoot) {
   TempDir root;
-  ASSERT_EQ(::mkdir((root / std::string(kGroup)).c_str(), 0755), 0);
-  const FileURL expected = FileURL::fileURLWithPath(root / std::string(kGroup), true);
+  ASSERT_EQ(::mkdir((root / kGroup).c_str(), 0755), 0);
+  const FileURL expected = FileURL::fileURLWithPath(root / kGroup, true);
   EXPECT_EQ(containerOf(root.path(), kGroup), expected);
   EXPECT_EQ(containerOf(root.path() + "/", kGroup), expected) << "a final \"/\" on the root makes no \"//\"";
 
@@ -38,26 +37,23 @@ TEST(PosixContainer, OnlyAnExistingDirectoryJustBelowAnAbsoluteRoot) {
   ::mkdir((root / "a").c_str(), 0755);
   ::mkdir((root / "a/b").c_str(), 0755);
   putFile(root / "file", "not a directory");
-  for (const std::string_view name : {std::string_view("file"), std::string_view(""), std::string_view("."),
-                                      std::string_view(".."), std::string_view("a/b"), std::string_view("a/"),
-                                      std::string_view("/a"), std::string_view("../a"), std::string_view("a\0x", 3)}) {
+  for (const std::string_view name : {"file"sv, ""sv, "."sv, ".."sv, "a/b"sv, "a/"sv, "/a"sv, "../a"sv, "a\0x"sv}) {
     EXPECT_EQ(containerOf(root.path(), name), std::nullopt) << "\"" << name << "\"";
   }
   EXPECT_EQ(containerOf(root / "absent", "a"), std::nullopt);
-  EXPECT_EQ(namesIn(root.path()), (std::set<std::string>{"a", "file", std::string(kGroup)})) << "nothing created";
+  EXPECT_EQ(namesIn(root.path()), (std::set<std::string>{"a", "file", kGroup})) << "nothing created";
 
   // A relative root would name a different place for every working directory.
   const auto saved = std::filesystem::current_path();
   std::filesystem::current_path(root.path());
-  const bool relative = containerOf("a", "b").has_value();
-  const bool empty = containerOf("", "a").has_value();
+  const bool relative = containerOf("a", "b").has_value(), empty = containerOf("", "a").has_value();
   std::filesystem::current_path(saved);
   EXPECT_FALSE(relative);
   EXPECT_FALSE(empty);
 }
 
 TEST(DefaultGroupContainersRoot, FollowsEnvironment) {
-  struct Case {
+  const struct {
     const char* ferlo;  // nullptr: unset
     const char* xdg;
     std::string_view expected;
@@ -68,20 +64,14 @@ TEST(DefaultGroupContainersRoot, FollowsEnvironment) {
   };
   const char* const names[] = {"FERLO_GROUP_CONTAINERS", "XDG_DATA_HOME", "HOME"};
   std::optional<std::string> saved[3];
-  for (int i = 0; i < 3; ++i) {
-    if (const char* value = std::getenv(names[i])) saved[i] = value;
-  }
+  for (int i = 0; i < 3; ++i) if (const char* value = std::getenv(names[i])) saved[i] = value;
   auto set = [](const char* name, const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); };
   for (const auto& c : cases) {
-    set(names[0], c.ferlo);
-    set(names[1], c.xdg);
-    set(names[2], "/h");
+    set(names[0], c.ferlo), set(names[1], c.xdg), set(names[2], "/h");
     EXPECT_EQ(defaultGroupContainersRoot(), c.expected) << (c.ferlo ? c.ferlo : "-") << " " << c.xdg;
   }
   for (int i = 0; i < 3; ++i) set(names[i], saved[i] ? saved[i]->c_str() : nullptr);
 }
-
-// ---- files and images ----
 
 TEST(PosixFiles, WriteGoesToTheDecodedPathAndRefusesURLsThatNameNoFile) {
   TempDir dir;
@@ -96,8 +86,7 @@ TEST(PosixFiles, WriteGoesToTheDecodedPathAndRefusesURLsThatNameNoFile) {
 }
 
 TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
-  const std::string shipped = std::filesystem::path(__FILE__).parent_path().string() + "/../../resources/";
-  const std::optional<std::string> glyph = fileBytes(shipped + "BrandGlyph.png");
+  const auto glyph = fileBytes(std::filesystem::path(__FILE__).parent_path() / "../../resources/BrandGlyph.png");
   ASSERT_TRUE(glyph.has_value());
   TempDir resources, outside;
   putFile(resources / "BrandGlyph.png", *glyph);
@@ -106,14 +95,12 @@ TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
   PosixPlatformConfig config;
   config.resourcesDirectory = resources.path();
   PosixPlatform platform(std::move(config));
-
   const std::optional<ImageSize> size = platform.imageNamed("BrandGlyph");
   ASSERT_TRUE(size.has_value());
-  EXPECT_EQ(size->width, 16.0);
-  EXPECT_EQ(size->height, 16.0);
+  EXPECT_EQ(std::pair(size->width, size->height), std::pair(16.0, 16.0));
   // A name is not a path: nothing outside the resources is reachable.
   const std::string escape = "../" + std::filesystem::path(outside.path()).filename().string() + "/Escape";
-  for (const std::string& name : {std::string("Missing"), std::string("Folder"), std::string(), escape}) {
+  for (const std::string& name : {"Missing"s, "Folder"s, ""s, escape}) {
     EXPECT_FALSE(platform.imageNamed(name).has_value()) << name;
   }
 }

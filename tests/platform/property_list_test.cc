@@ -15,23 +15,17 @@ namespace {
 // A compact rendering of a value: "text" in quotes, numbers, true/false,
 // [a,b] and {k:v,…} in the dictionary's order.
 std::string render(const InfoValue& value) {
+  std::string out;
   switch (value.kind) {
-    case InfoValue::Kind::text:
-      return "\"" + value.text + "\"";
-    case InfoValue::Kind::number:
-      return (std::ostringstream() << value.number).str();
-    case InfoValue::Kind::boolean:
-      return value.boolean ? "true" : "false";
-    case InfoValue::Kind::list: {
-      std::string out = "[";
-      for (const InfoValue& item : value.list) out += (out.size() > 1 ? "," : "") + render(item);
-      return out + "]";
-    }
-    case InfoValue::Kind::dictionary: {
-      std::string out = "{";
-      for (const auto& [key, item] : value.dictionary) out += (out.size() > 1 ? "," : "") + key + ":" + render(item);
-      return out + "}";
-    }
+    case InfoValue::Kind::text: return "\"" + value.text + "\"";
+    case InfoValue::Kind::number: return (std::ostringstream() << value.number).str();
+    case InfoValue::Kind::boolean: return value.boolean ? "true" : "false";
+    case InfoValue::Kind::list:
+      for (const InfoValue& item : value.list) out += (out.empty() ? "" : ",") + render(item);
+      return "[" + out + "]";
+    case InfoValue::Kind::dictionary:
+      for (const auto& [key, item] : value.dictionary) out += (out.empty() ? "" : ",") + key + ":" + render(item);
+      return "{" + out + "}";
   }
   return "?";
 }
@@ -40,13 +34,11 @@ std::string render(const InfoValue& value) {
 std::string toBinary(const std::string& xml) {
   plist_t root = nullptr;
   plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-  if (root == nullptr) return "";
   char* bytes = nullptr;
   std::uint32_t length = 0;
   plist_to_bin(root, &bytes, &length);
   std::string out(bytes, length);
-  std::free(bytes);
-  plist_free(root);
+  std::free(bytes), plist_free(root);
   return out;
 }
 
@@ -65,20 +57,14 @@ std::string arrayOf(const std::vector<unsigned>& refs) {
   return out;
 }
 std::string binary(const std::vector<std::string>& objects) {
-  std::string out = "bplist00";
-  std::vector<std::size_t> offsets;
-  for (const std::string& object : objects) {
-    offsets.push_back(out.size());
-    out += object;
-  }
-  const std::size_t table = out.size();
-  for (const std::size_t offset : offsets) out += be(offset, 4);
-  return out + std::string(6, '\0') + "\x04\x02" + be(objects.size(), 8) + be(0, 8) + be(table, 8);
+  std::string out = "bplist00", table;
+  for (const std::string& object : objects) table += be(out.size(), 4), out += object;
+  return out + table + std::string(6, '\0') + "\x04\x02" + be(objects.size(), 8) + be(0, 8) + be(out.size(), 8);
 }
-// `depth` arrays each holding the next, the innermost a string.
-std::string binaryChain(unsigned depth) {
+// `depth` arrays each holding the next `width` times, the innermost a string.
+std::string binaryChain(unsigned depth, unsigned width = 1) {
   std::vector<std::string> objects;
-  for (unsigned i = 0; i < depth; ++i) objects.push_back(arrayOf({i + 1}));
+  for (unsigned i = 0; i < depth; ++i) objects.push_back(arrayOf(std::vector<unsigned>(width, i + 1)));
   objects.push_back("\x51x");
   return binary(objects);
 }
@@ -87,7 +73,7 @@ std::string binaryShared(unsigned count) { return binary({arrayOf(std::vector<un
 
 std::string times(const std::string& text, std::size_t count) {
   std::string out;
-  for (std::size_t i = 0; i < count; ++i) out += text;
+  while (count-- > 0) out += text;
   return out;
 }
 // A dictionary holding depth - 1 nested arrays, the innermost empty.
@@ -128,8 +114,7 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       {[out = std::string("\xFE\xFF")]() mutable {
          for (const char c : std::string("<plist><array><string>x</string></array></plist>")) out += {'\0', c};
          return out;
-       }(),
-       "[\"x\"]"},
+       }(), "[\"x\"]"},
       // What libplist refuses, and what the guard refuses before it.
       {"", "!libplist cannot read it as an XML"},
       {"\"k\" = \"v\";", "!the XML has text outside the elements"},
@@ -147,13 +132,7 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       {binary({arrayOf({7})}), "!the binary property list refers to an object"},
       {binary({arrayOf({1}), std::string(1, '\0')}), "!the binary property list has a null"},
       // Forty objects that libplist would expand into 2^40 values.
-      {[] {
-         std::vector<std::string> objects;
-         for (unsigned i = 0; i < 40; ++i) objects.push_back(arrayOf({i + 1, i + 1}));
-         objects.push_back("\x51x");
-         return binary(objects);
-       }(),
-       "!the property list has too many values"},
+      {binaryChain(40, 2), "!the property list has too many values"},
       {binary({arrayOf(std::vector<unsigned>(20, 1)),
                "\x5F\x12" + std::string("\x00\x10\x00\x00", 4) + std::string(1 << 20, 'a')}),
        "!the property list has too much text"},
@@ -177,10 +156,7 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
 // beyond.
 TEST(PropertyList, LetsEachLimitThroughAndRefusesOneMore) {
   const std::size_t kValues = kMaxPropertyListValues;
-  const struct {
-    std::string atLimit, beyond;
-    const char* reason;
-  } cases[] = {
+  const struct { std::string atLimit, beyond; const char* reason; } cases[] = {
       {xmlNested(kMaxPropertyListDepth), xmlNested(kMaxPropertyListDepth + 1), "the property list nests too deeply"},
       {binaryChain(kMaxPropertyListDepth), binaryChain(kMaxPropertyListDepth + 1),
        "the property list nests too deeply"},

@@ -20,10 +20,7 @@ std::string utf16LittleEndian(std::u16string_view text) {
 }
 
 TEST(StringsFile, ParsesEveryForm) {
-  const struct {
-    std::string bytes;
-    Pairs expected;
-  } cases[] = {
+  const struct { std::string bytes; Pairs expected; } cases[] = {
       {"/* head */\n\"a\" /* k */ = // v\n \"b\" /* ; */ ;// tail", {{"a", "b"}}},
       {R"("k" = "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s\' ";)", {{"k", "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s' "}}},
       {R"("k" = "\q\%\é";)", {{"k", "q%é"}}},
@@ -36,8 +33,7 @@ TEST(StringsFile, ParsesEveryForm) {
       // The property-list forms a built bundle may hold.
       {" <plist><dict><key>k</key><string>v</string></dict></plist>", {{"k", "v"}}},
       {std::string("bplist00\xD1\x01\x02\x51k\x51v\x08\x0B\x0D\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03", 34) +
-           std::string(15, '\0') + "\x0F",
-       {{"k", "v"}}},
+           std::string(15, '\0') + "\x0F", {{"k", "v"}}},
   };
   for (const auto& c : cases) {
     const StringsParseResult result = parseStringsFile(c.bytes);
@@ -48,11 +44,7 @@ TEST(StringsFile, ParsesEveryForm) {
 
 // One bad entry discards the whole file; the diagnostic names its line.
 TEST(StringsFile, RefusesAndSaysWhere) {
-  const struct {
-    std::string bytes;
-    std::size_t line;
-    const char* reason;
-  } cases[] = {
+  const struct { std::string bytes; std::size_t line; const char* reason; } cases[] = {
       {"\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", 2, "missing ';'"},
       {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"},
       {"\"a\" \"b\";", 1, "expected '='"},
@@ -78,13 +70,12 @@ TEST(StringsFile, RefusesAndSaysWhere) {
 // Inputs that make a careless parser quadratic or deep; a hang shows as the
 // test's timeout.
 TEST(StringsFile, LargeInputsStayLinear) {
-  std::string many, escapes = "\"k\" = \"";
+  std::string many;
   for (int i = 0; i < 100000; ++i) many += "\"k" + std::to_string(i) + "\" = \"v\";\n";
-  for (int i = 0; i < 200000; ++i) escapes += "\\n";
   const StringsParseResult manyResult = parseStringsFile(many);
   ASSERT_TRUE(manyResult.table.has_value());
   EXPECT_EQ(manyResult.table->size(), 100000u);
-  EXPECT_FALSE(parseStringsFile(escapes).table.has_value());
+  EXPECT_FALSE(parseStringsFile("\"k\" = \"" + std::string(400000, '\\')).table.has_value());  // escaped backslashes
   EXPECT_FALSE(parseStringsFile("/*" + std::string(1 << 20, '*')).table.has_value());
   EXPECT_FALSE(parseStringsFile(std::string(1 << 16, '{')).table.has_value());
 }

@@ -2,42 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
+
+#include "tests/platform/test_support.h"
 
 namespace ferlo {
 namespace {
 
-// The shape Xcode writes, with one count key.
-const char* const kDaysTable = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>finder.expiry.days %lld</key>
-	<dict>
-		<key>NSStringLocalizedFormatKey</key><string>%#@days@</string>
-		<key>days</key>
-		<dict>
-			<key>NSStringFormatSpecTypeKey</key><string>NSStringPluralRuleType</string>
-			<key>NSStringFormatValueTypeKey</key><string>lld</string>
-			<key>one</key><string>%lld day</string>
-			<key>other</key><string>%lld days</string>
-		</dict>
-	</dict>
-</dict>
-</plist>
-)";
-
+// The shipped table is in the shape Xcode writes.
 TEST(StringsdictParse, ReadsTheUsualShape) {
-  const StringsdictParseResult result = parseStringsdictFile(kDaysTable);
+  const auto bytes = testing::fileBytes(std::filesystem::path(__FILE__).parent_path() /
+                                        "../../resources/en.lproj/Localizable.stringsdict");
+  ASSERT_TRUE(bytes.has_value());
+  const StringsdictParseResult result = parseStringsdictFile(*bytes);
   ASSERT_TRUE(result.table.has_value()) << describe(result.diagnostic);
-  const StringsdictEntry& entry = result.table->at("finder.expiry.days %lld");
-  EXPECT_EQ(entry.format, "%#@days@");
+  const StringsdictEntry& entry = result.table->at("finder.action.merge %lld");
+  EXPECT_EQ(entry.format, "%#@folders@");
   ASSERT_EQ(entry.variables.size(), 1u);
-  const StringsdictVariable& days = entry.variables.at("days");
-  EXPECT_EQ(days.specType, "NSStringPluralRuleType");
-  EXPECT_EQ(days.valueType, "lld");
-  EXPECT_EQ(days.forms, (decltype(days.forms){{"one", "%lld day"}, {"other", "%lld days"}}));
+  const StringsdictVariable& folders = entry.variables.at("folders");
+  EXPECT_EQ(folders.specType, "NSStringPluralRuleType");
+  EXPECT_EQ(folders.valueType, "lld");
+  EXPECT_EQ(folders.forms, (decltype(folders.forms){{"one", "Merge %lld Folder"}, {"other", "Merge %lld Folders"}}));
 }
 
 // Values that are no entry are skipped; an entry without a format is kept,
@@ -51,11 +38,8 @@ TEST(StringsdictParse, KeepsEntriesThatLackPartsAndIgnoresNonDictionaryEntries) 
   EXPECT_FALSE(result.table->at("noFormat").format.has_value());
   EXPECT_EQ(result.table->at("noFormat").variables.at("v").forms.at("other"), "o");
   // What is no dictionary is no table, for the property-list reader's reason.
-  for (const auto& [document, reason] : {std::pair<std::string, std::string>{"<plist><array/></plist>",
-                                                                            "the property list is not a dictionary"},
-                                        {"<plist><dict>", "libplist cannot read it as an XML property list"}}) {
-    EXPECT_EQ(describe(parseStringsdictFile(document).diagnostic), reason) << document;
-  }
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><array/></plist>").diagnostic), "the property list is not a dictionary");
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "libplist cannot read it as an XML property list");
 }
 
 }  // namespace

@@ -63,29 +63,18 @@ TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
 
 // ---- writeFileAtomically: one broken step at a time ----
 
-struct FaultCase {
-  const char* name;
-  Fault fault;
-  bool succeeds;
-};
+struct FaultCase { const char* name; Fault fault; bool succeeds; };
 
 const FaultCase kFaultCases[] = {
-    {"OpenDirectoryDenied", {Step::openDirectory, EACCES}, false},
-    {"CreateTempDenied", {Step::createFile, EACCES}, false},
+    {"OpenDirectoryDenied", {Step::openDirectory, EACCES}, false}, {"CreateTempDenied", {Step::createFile, EACCES}, false},
     {"CreateTempNameAlwaysTaken", {Step::createFile, EEXIST, 1000}, false},
-    {"CreateTempNameTakenOnce", {Step::createFile, EEXIST, 1}, true},
-    {"WriteNoSpace", {Step::write, ENOSPC}, false},
+    {"CreateTempNameTakenOnce", {Step::createFile, EEXIST, 1}, true}, {"WriteNoSpace", {Step::write, ENOSPC}, false},
     {"ShortWriteThenNoSpace", {Step::write, ENOSPC, 1, 7}, false},
-    {"WriteMakesNoProgress", {Step::write, 0, 1, 0, true}, false},
-    {"WriteInterrupted", {Step::write, EINTR, 3}, true},
-    {"ShortWriteThenRest", {Step::write, EINTR, 0, 5}, true},
-    {"FileSyncFails", {Step::syncFile, EIO}, false},
-    {"FileSyncInterrupted", {Step::syncFile, EINTR}, true},
-    {"CloseFails", {Step::close, EIO}, false},
-    {"CloseInterruptedAfterSync", {Step::close, EINTR}, true},
-    {"NoHardLinks", {Step::link, EPERM}, true},
-    {"RenameFails", {Step::rename, EXDEV}, false},
-    {"DirectorySyncFails", {Step::syncDirectory, EIO}, false},
+    {"WriteMakesNoProgress", {Step::write, 0, 1, 0, true}, false}, {"WriteInterrupted", {Step::write, EINTR, 3}, true},
+    {"ShortWriteThenRest", {Step::write, EINTR, 0, 5}, true}, {"FileSyncFails", {Step::syncFile, EIO}, false},
+    {"FileSyncInterrupted", {Step::syncFile, EINTR}, true}, {"CloseFails", {Step::close, EIO}, false},
+    {"CloseInterruptedAfterSync", {Step::close, EINTR}, true}, {"NoHardLinks", {Step::link, EPERM}, true},
+    {"RenameFails", {Step::rename, EXDEV}, false}, {"DirectorySyncFails", {Step::syncDirectory, EIO}, false},
     {"DirectorySyncInterrupted", {Step::syncDirectory, EINTR}, true},
 };
 

@@ -23,10 +23,8 @@ TEST(StringsFile, ParsesEveryForm) {
   const struct { std::string bytes; Pairs expected; } cases[] = {
       {"/* head */\n\"a\" /* k */ = // v\n \"b\" /* ; */ ;// tail", {{"a", "b"}}},
       {R"("k" = "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s\' ";)", {{"k", "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s' "}}},
-      {R"("k" = "\q\%\é";)", {{"k", "q%é"}}},
-      {R"("k" = "\101\0\60x\177";)", {{"k", std::string("A\0" "0x\x7F", 5)}}},
-      {R"("k" = "\UD83D\UDE00!";)", {{"k", "\U0001F600!"}}},
-      {"\xEF\xBB\xBF\"k\" = \"v\";", {{"k", "v"}}},
+      {R"("k" = "\q\%\é";)", {{"k", "q%é"}}}, {R"("k" = "\101\0\60x\177";)", {{"k", std::string("A\0" "0x\x7F", 5)}}},
+      {R"("k" = "\UD83D\UDE00!";)", {{"k", "\U0001F600!"}}}, {"\xEF\xBB\xBF\"k\" = \"v\";", {{"k", "v"}}},
       {utf16LittleEndian(u"/* c */\n\"k\" = \"T\u00e4g\U0001F600\";"), {{"k", "Täg\U0001F600"}}},
       {"key_1 = value.with-dots/and:colons$+;", {{"key_1", "value.with-dots/and:colons$+"}}},
       {R"("Keep"; "a" = "b"; "a" = "c";)", {{"Keep", "Keep"}, {"a", "c"}}},
@@ -46,18 +44,14 @@ TEST(StringsFile, ParsesEveryForm) {
 TEST(StringsFile, RefusesAndSaysWhere) {
   const struct { std::string bytes; std::size_t line; const char* reason; } cases[] = {
       {"\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", 2, "missing ';'"},
-      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"},
-      {"\"a\" \"b\";", 1, "expected '='"},
+      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"}, {"\"a\" \"b\";", 1, "expected '='"},
       {"{ \"a\" = \"b\"; } \"c\" = \"d\";", 1, "after the closing '}'"},
-      {"\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"},
-      {"\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
-      {"\"k\" = \"\\200\";", 1, "octal escape"},
-      {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
+      {"\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"}, {"\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
+      {"\"k\" = \"\\200\";", 1, "octal escape"}, {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
       {std::string("\xFF\xFE\x22\x00\x6B", 5), 0, "odd number of bytes"},
       {std::string("\x22\x00\x6B\x00\x22\x00", 6), 1, "expected '='"},  // UTF-16 needs its mark
-      {std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"},
+      {std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"}, {"\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"},
       {"<plist><dict><key>k</key><true/></dict></plist>", 0, "the value of \"k\" is not text"},
-      {"\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"},
   };
   for (const auto& c : cases) {
     const StringsParseResult result = parseStringsFile(c.bytes);

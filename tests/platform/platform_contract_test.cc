@@ -28,7 +28,6 @@ struct FakeSubject {
     platform.runningBundleIdentifiers = kRunning;
     platform.containers.emplace(kGroup, FileURL::fileURLWithPath("/containers/" + kGroup, true));
   }
-  FileURL workDirectory() { return FileURL::fileURLWithPath("/work", true); }
   // While broken, every write fails for a reason of the platform's own.
   void breakWrites(bool broken) { platform.failWrites = broken; }
   FakePlatform platform;
@@ -37,7 +36,6 @@ struct FakeSubject {
 // Breaks writes with RLIMIT_FSIZE, which stops root as well as anyone else.
 struct PosixSubject {
   ~PosixSubject() { breakWrites(false); }
-  FileURL workDirectory() { return FileURL::fileURLWithPath(work.path(), true); }
   void breakWrites(bool broken) {
     if (broken == broken_) return;
     broken_ = broken;
@@ -48,7 +46,7 @@ struct PosixSubject {
     ::signal(SIGXFSZ, broken ? SIG_IGN : SIG_DFL);
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  TempDir containers, work;
+  TempDir containers;
   PosixPlatform platform{[this] {
     PosixPlatformConfig config;
     config.groupContainersRoot = containers.path();
@@ -68,31 +66,27 @@ class PlatformContract : public ::testing::Test {
 using Implementations = ::testing::Types<FakeSubject, PosixSubject>;
 TYPED_TEST_SUITE(PlatformContract, Implementations);
 
-TYPED_TEST(PlatformContract, WritesWholeAndAFailedWriteLeavesThePrevious) {
-  auto& s = this->s;
-  const FileURL url = s.workDirectory().appendingPathComponent("tool-request.json");
-  EXPECT_FALSE(s.platform.readWholeFile(url).has_value());
-  const std::string bytes("{\"a\":\"Caf\xC3\xA9\"}\0tail", 18);
-  ASSERT_TRUE(s.platform.writeFileAtomically(url, bytes));
-  const std::optional<std::string> read = s.platform.readWholeFile(url);
-  EXPECT_EQ(read, bytes);
-  EXPECT_TRUE(read && read->capacity() >= bytes.size() + kReadPadding) << "no room to parse in place";
-  s.breakWrites(true);
-  const bool written = s.platform.writeFileAtomically(url, "{\"next\":2, \"longer\":true}");
-  s.breakWrites(false);
-  EXPECT_FALSE(written);
-  EXPECT_EQ(s.platform.readWholeFile(url), bytes);
-  ASSERT_TRUE(s.platform.writeFileAtomically(url, "S"));
-  EXPECT_EQ(s.platform.readWholeFile(url), "S");
-}
-
-TYPED_TEST(PlatformContract, ContainerOnlyForKnownGroupAndWritable) {
+// Only a known group has a container, a directory to write in.
+TYPED_TEST(PlatformContract, ContainerTakesWholeFilesAndAFailedWriteLeavesThePrevious) {
   auto& platform = this->s.platform;
   EXPECT_FALSE(platform.containerURLForSecurityApplicationGroupIdentifier("no.such.group").has_value());
   const std::optional<FileURL> container = platform.containerURLForSecurityApplicationGroupIdentifier(kGroup);
   ASSERT_TRUE(container.has_value());
   EXPECT_TRUE(container->hasDirectoryPath());
-  EXPECT_TRUE(platform.writeFileAtomically(container->appendingPathComponent("tool-request.json"), "{}"));
+  const FileURL url = container->appendingPathComponent("tool-request.json");
+  EXPECT_FALSE(platform.readWholeFile(url).has_value());
+  const std::string bytes("{\"a\":\"Caf\xC3\xA9\"}\0tail", 18);
+  ASSERT_TRUE(platform.writeFileAtomically(url, bytes));
+  const std::optional<std::string> read = platform.readWholeFile(url);
+  EXPECT_EQ(read, bytes);
+  EXPECT_TRUE(read && read->capacity() >= bytes.size() + kReadPadding) << "no room to parse in place";
+  this->s.breakWrites(true);
+  const bool written = platform.writeFileAtomically(url, "{\"next\":2, \"longer\":true}");
+  this->s.breakWrites(false);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(platform.readWholeFile(url), bytes);
+  ASSERT_TRUE(platform.writeFileAtomically(url, "S"));
+  EXPECT_EQ(platform.readWholeFile(url), "S");
 }
 
 TYPED_TEST(PlatformContract, RunningApplicationsMatchExactly) {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
@@ -126,23 +126,18 @@ TEST(StaleTemporaryFiles, WriteRemovesOnlyOldLeftoversOfDeadWriters) {
   const auto leftover = [&](std::string file, long pid, std::string hex, std::string suffix = ".tmp", bool young = false) {
     const std::string name = "." + file + "." + std::to_string(pid) + "." + hex + suffix;
     putFile(dir / name, "x");
-    const time_t when = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()) - (young ? 0 : 3600);
-    const timespec times[2] = {{when, 0}, {when, 0}};
+    const timespec times[2] = {{::time(nullptr) - (young ? 0 : 3600), 0}, {::time(nullptr) - (young ? 0 : 3600), 0}};
     ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
     return name;
   };
   const std::string hex = "0123456789abcdef";
-  leftover(kName, dead, hex);
-  leftover(kName, dead, "fedcba9876543210", ".old");
+  leftover(kName, dead, hex), leftover(kName, dead, "fedcba9876543210", ".old");
+  // Kept: pid 1 lives; another file's; not our hex; 15 digits; another
+  // suffix; young (its writer may only just have died).
   const std::set<std::string> kept = {
-      kName,
-      leftover(kName, 1, hex),                                  // pid 1 lives
-      leftover("rules.json", dead, hex),                        // another file's
-      leftover(kName, dead, "0123456789ABCDEF"),                // not our hex
-      leftover(kName, dead, "0123456789abcde"),                 // 15 digits
-      leftover(kName, dead, hex, ".tmp.bak"),                   // other suffix
-      leftover(kName, dead, "00000000000000aa", ".tmp", true),  // its writer may only just have died
-  };
+      kName, leftover(kName, 1, hex), leftover("rules.json", dead, hex), leftover(kName, dead, "0123456789ABCDEF"),
+      leftover(kName, dead, "0123456789abcde"), leftover(kName, dead, hex, ".tmp.bak"),
+      leftover(kName, dead, "00000000000000aa", ".tmp", true)};
   ASSERT_TRUE(writeFileAtomically(dir.path(), kName, "new"));
   EXPECT_EQ(namesIn(dir.path()), kept);
 }

@@ -46,7 +46,7 @@ std::string pluralEntry(const std::string& key, const std::vector<std::pair<std:
 // their own format, and with the shipped texts (the "finder." keys).
 TEST_F(LocalizerTest, FormatsCountsByTheLanguagesRules) {
   std::vector<std::pair<std::string, std::string>> forms;
-  for (const std::string category : {"zero", "one", "two", "few", "many", "other"}) forms.emplace_back(category, category + " %lld");
+  for (const std::string c : {"zero", "one", "two", "few", "many", "other"}) forms.emplace_back(c, c + " %lld");
   for (const char* language : {"en", "ru", "pl", "ja", "fr", "de"}) plurals(language, pluralEntry("k %lld", forms));
   // Without a zero variant, 0 takes its CLDR category; Arabic's "zero" has
   // no variant either, so "other".
@@ -99,27 +99,21 @@ TEST_F(LocalizerTest, OwnTableThenEnglishThenTheKey) {
     EXPECT_EQ(localizer.hasOwnTable(), c.ownTable) << c.locale;
     EXPECT_EQ(localizer.localizedString("a"), c.a) << c.locale;
   }
-  EXPECT_EQ(in("de_DE").localizedString("b"), "B en");
-  EXPECT_EQ(in("de_DE").localizedString("c"), "c");
-  EXPECT_EQ(in("de_DE").localizedString(""), "");
+  for (const auto& [key, text] : {std::pair{"b", "B en"}, {"c", "c"}, {"", ""}}) EXPECT_EQ(in("de_DE").localizedString(key), text);
+  // A table that cannot be read counts as absent and is named; opening a
+  // FIFO for reading would wait for a writer.
+  std::filesystem::create_directories(dir / "it.lproj/Localizable.stringsdict");
+  ASSERT_EQ(::mkfifo((dir / "it.lproj/Localizable.strings").c_str(), 0600), 0);
+  const Localizer it = in("it_IT");
+  EXPECT_EQ(it.localizedString("a"), "A en");
+  ASSERT_EQ(it.unreadableTables().size(), 2u);
+  EXPECT_EQ(it.unreadableTables()[0].path, dir / "it.lproj/Localizable.strings");
+  EXPECT_EQ(it.unreadableTables()[0].reason + "; " + it.unreadableTables()[1].reason,
+            "is a FIFO, not a regular file; is a directory");
+  EXPECT_TRUE(in("de_DE").unreadableTables().empty()) << "a missing table is no problem";
   const Localizer nothing("/nonexistent/ferlo/resources", "de_DE");
   EXPECT_FALSE(nothing.hasOwnTable());
   EXPECT_EQ(nothing.localizedStringWithFormat("finder.expiry.days %lld", 1234), "finder.expiry.days 1.234");
-}
-
-// Opening a FIFO for reading would wait for a writer.
-TEST_F(LocalizerTest, UnreadableTableCountsAsAbsentAndIsNamed) {
-  strings("en", R"("a" = "A en";)");
-  std::filesystem::create_directories(dir / "fr.lproj/Localizable.stringsdict");
-  const std::string fifo = dir / "fr.lproj/Localizable.strings";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const Localizer fr = in("fr_FR");
-  EXPECT_EQ(fr.localizedString("a"), "A en");
-  ASSERT_EQ(fr.unreadableTables().size(), 2u);
-  EXPECT_EQ(fr.unreadableTables()[0].path, fifo);
-  EXPECT_EQ(fr.unreadableTables()[0].reason, "is a FIFO, not a regular file");
-  EXPECT_EQ(fr.unreadableTables()[1].reason, "is a directory");
-  EXPECT_TRUE(in("en_US").unreadableTables().empty()) << "a missing table is no problem";
 }
 
 // Own plural entry, own text, English plural entry, English text, the key;
@@ -149,19 +143,14 @@ TEST_F(LocalizerTest, UppercasesByTheLocale) {
             std::string("A\0B\uFFFDX\uFFFD\uFFFD\uFFFD", 16));
 }
 
-// Every shipped language has its own text for every key, and every count
-// text takes the number for every category, with no placeholder left.
-TEST(Localizer, ShippedLanguagesHaveEveryTextAndCountForm) {
+// Every count text of every shipped language takes the number for every
+// category, with no placeholder left. (That every language has every key is
+// the doctor's check of the shipped bundle.)
+TEST(Localizer, ShippedCountTextsTakeEveryNumber) {
   for (const char* language : {"en", "de", "fr", "es", "ja", "ru", "pl"}) {
     const Localizer localizer(kShipped, language);
     ASSERT_TRUE(localizer.hasOwnTable()) << language;
-    for (const std::string key : {"finder.section.rules", "finder.rules.empty", "finder.section.actions",
-                                  "finder.action.flatten", "finder.expiry.title", "finder.expiry.keep",
-                                  "finder.action.merge %lld", "finder.expiry.titleMany %lld", "finder.expiry.days %lld"}) {
-      const std::string text = localizer.localizedString(key);
-      EXPECT_NE(text, key) << language;
-      EXPECT_EQ(text.find('%') != std::string::npos, key.ends_with("%lld")) << language << " " << key;
-      if (!key.ends_with("%lld")) continue;
+    for (const char* key : {"finder.action.merge %lld", "finder.expiry.titleMany %lld", "finder.expiry.days %lld"}) {
       for (const std::int64_t n : {0, 1, 2, 3, 5, 11, 21, 22, 101, 1000000}) {
         const std::string text = localizer.localizedStringWithFormat(key, n);
         EXPECT_TRUE(text.find('%') == std::string::npos && text.find("finder.") == std::string::npos)

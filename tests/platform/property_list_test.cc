@@ -87,14 +87,8 @@ std::string xmlNested(std::size_t depth) {
   return "<plist><dict><key>k</key>" + times("<array>", depth - 2) + "<array/>" + times("</array>", depth - 2) +
          "</dict></plist>";
 }
-std::string xmlRepeated(std::size_t count, const std::string& item) {
-  return "<plist><array>" + times(item, count) + "</array></plist>";
-}
-std::string xmlKeys(std::size_t count) {
-  std::string out = "<plist><dict>";
-  for (std::size_t i = 0; i < count; ++i) out += "<key>" + std::to_string(i) + "</key><true/>";
-  return out + "</dict></plist>";
-}
+std::string xmlRepeated(std::size_t n, const std::string& item) { return "<plist><array>" + times(item, n) + "</array></plist>"; }
+std::string xmlKeys(std::size_t n) { return "<plist><dict>" + times("<key>k</key><true/>", n) + "</dict></plist>"; }
 
 const std::string kTypes =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

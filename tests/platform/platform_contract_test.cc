@@ -20,8 +20,7 @@ using testing::TempDir;
 
 const std::string kGroup = "K7Q2M9X4RB.com.ferlo.Ferlo";
 // An empty identifier registered by mistake must still match nothing.
-const std::multiset<std::string, std::less<>> kRunning = {"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper",
-                                                          ""};
+const std::multiset<std::string, std::less<>> kRunning = {"com.ferlo.Ferlo", "com.ferlo.Ferlo", "com.ferlo.FerloHelper", ""};
 
 struct FakeSubject {
   FakeSubject() {
@@ -35,17 +34,15 @@ struct FakeSubject {
 
 // Breaks writes with RLIMIT_FSIZE, which stops root as well as anyone else.
 struct PosixSubject {
+  PosixSubject() { ::getrlimit(RLIMIT_FSIZE, &saved); }
   ~PosixSubject() { breakWrites(false); }
   void breakWrites(bool broken) {
-    if (broken == broken_) return;
-    broken_ = broken;
-    static rlimit saved{};
-    if (broken) ::getrlimit(RLIMIT_FSIZE, &saved);
     rlimit limit = saved;
     if (broken) limit.rlim_cur = 1;
     ::signal(SIGXFSZ, broken ? SIG_IGN : SIG_DFL);
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
+  rlimit saved{};
   TempDir containers;
   PosixPlatform platform{[this] {
     PosixPlatformConfig config;
@@ -54,7 +51,6 @@ struct PosixSubject {
     ::mkdir((containers / kGroup).c_str(), 0755);
     return config;
   }()};
-  bool broken_ = false;
 };
 
 template <class Subject>

@@ -25,9 +25,7 @@ TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
   std::string large;
   for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i) + ',';
   const std::string binary("a\0b\xff", 4);
-  putFile(d / "empty", "");
-  putFile(d / "binary", binary);
-  putFile(d / "large", large);
+  for (const auto& [name, bytes] : {std::pair{"empty", ""s}, {"binary", binary}, {"large", large}}) putFile(d / name, bytes);
   ::mkfifo((d / "fifo").c_str(), 0644);  // refused without waiting for a writer
   ::symlink("/dev/zero", (d / "zero").c_str());
   ::symlink((d / "binary").c_str(), (d / "link").c_str());
@@ -97,8 +95,7 @@ TEST_P(WriteFaultTest, FailureLeavesPreviousAndNoTemporary) {
 
 INSTANTIATE_TEST_SUITE_P(Table, WriteFaultTest, ::testing::Combine(::testing::ValuesIn(kFaultCases), ::testing::Bool()),
                          [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) +
-                                  (std::get<1>(info.param) ? "_Replacing" : "_Fresh");
+                           return std::get<0>(info.param).name + std::string(std::get<1>(info.param) ? "_Replacing" : "_Fresh");
                          });
 
 // Without hard links the rename cannot be undone; the file in place is the

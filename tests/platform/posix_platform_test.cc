@@ -36,12 +36,10 @@ TEST(PosixContainer, OnlyAnExistingDirectoryJustBelowAnAbsoluteRoot) {
   // Every hostile name would reach an existing directory if it were joined
   // to the root blindly: the root itself, its parent, a sub-directory, or
   // "a" once the C string stops at the NUL.
-  ::mkdir((root / "a").c_str(), 0755);
-  ::mkdir((root / "a/b").c_str(), 0755);
+  std::filesystem::create_directories(root / "a/b");
   putFile(root / "file", "not a directory");
-  for (const std::string_view name : {"file"sv, ""sv, "."sv, ".."sv, "a/b"sv, "a/"sv, "/a"sv, "../a"sv, "a\0x"sv}) {
+  for (const std::string_view name : {"file"sv, ""sv, "."sv, ".."sv, "a/b"sv, "a/"sv, "/a"sv, "../a"sv, "a\0x"sv})
     EXPECT_EQ(containerOf(root.path(), name), std::nullopt) << "\"" << name << "\"";
-  }
   EXPECT_EQ(containerOf(root / "absent", "a"), std::nullopt);
   EXPECT_EQ(namesIn(root.path()), (std::set<std::string>{"a", "file", kGroup})) << "nothing created";
 

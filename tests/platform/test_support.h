@@ -24,8 +24,7 @@ class TempDir {
     if (::mkdtemp(path_.data()) == nullptr) std::abort();
   }
   ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TempDir(TempDir&&) = delete;  // neither copied nor moved: one owner removes it
   [[nodiscard]] const std::string& path() const { return path_; }
   [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 

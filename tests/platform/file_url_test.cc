@@ -12,7 +12,7 @@ namespace {
 
 TEST(FileURL, FromStringDecodesOrRefuses) {
   // A path of none: refused.
-  const struct { std::string_view text; std::optional<std::string> path; bool directory = false; } cases[] = {
+  const struct { std::string_view text; std::optional<std::string> path = {}; bool directory = false; } cases[] = {
       {"file:///", "/", true}, {"file:///a%20b/", "/a b", true}, {"file:///Caf%C3%A9/menu.png", "/Café/menu.png"},
       {"file:///100%2541", "/100%41"} /* decoded once */, {"file:///a%3Fb", "/a?b"}, {"FILE://LocalHost/x/", "/x", true},
       {"file:///a/b?x=1", "/a/b"}, {"file:///a/#top", "/a", true}, {"file:///a//", "/a", true},

@@ -110,6 +110,7 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
        "{k:true}"},
       {utf16BigEndian("<plist><array><string>x</string></array></plist>"), "[\"x\"]"},
       // What libplist refuses, and what the guard refuses before it.
+      {"", "!libplist cannot read it as an XML"},
       {"\"k\" = \"v\";", "!the XML has text outside the elements"},
       {"<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
       {"<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},

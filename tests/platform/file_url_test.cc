@@ -11,28 +11,13 @@ namespace ferlo {
 namespace {
 
 TEST(FileURL, FromStringDecodesOrRefuses) {
-  const struct {
-    std::string_view text;
-    std::optional<std::string> path;  // none: refused
-    bool directory = false;
-  } cases[] = {
-      {"file:///", "/", true},
-      {"file:///a%20b/", "/a b", true},
-      {"file:///Caf%C3%A9/menu.png", "/Café/menu.png"},
-      {"file:///100%2541", "/100%41"},  // decoded once
-      {"file:///a%3Fb", "/a?b"},
-      {"FILE://LocalHost/x/", "/x", true},
-      {"file:///a/b?x=1", "/a/b"},
-      {"file:///a/#top", "/a", true},
-      {"file:///a//", "/a", true},
-      {"file://example.com/x", std::nullopt},
-      {"file://localhost:80/x", std::nullopt},
-      {"http:///x", std::nullopt},
-      {"file:/x", std::nullopt},
-      {"file://?/x", std::nullopt},
-      {"", std::nullopt},
-      {"file:///a%00b", std::nullopt},
-      {std::string_view("file:///a\0b", 11), std::nullopt},
+  // A path of none: refused.
+  const struct { std::string_view text; std::optional<std::string> path = {}; bool directory = false; } cases[] = {
+      {"file:///", "/", true}, {"file:///a%20b/", "/a b", true}, {"file:///Caf%C3%A9/menu.png", "/Café/menu.png"},
+      {"file:///100%2541", "/100%41"} /* decoded once */, {"file:///a%3Fb", "/a?b"}, {"FILE://LocalHost/x/", "/x", true},
+      {"file:///a/b?x=1", "/a/b"}, {"file:///a/#top", "/a", true}, {"file:///a//", "/a", true},
+      {"file://example.com/x"}, {"file://localhost:80/x"}, {"http:///x"}, {"file:/x"}, {"file://?/x"}, {""},
+      {"file:///a%00b"}, {std::string_view("file:///a\0b", 11)},
   };
   for (const auto& c : cases) {
     const auto url = FileURL::fromString(c.text);
@@ -45,38 +30,24 @@ TEST(FileURL, FromStringDecodesOrRefuses) {
 }
 
 TEST(FileURL, FromPathEscapesWhatTheParserWouldRead) {
-  const struct {
-    std::string_view path;
-    bool isDirectory;
-    std::string_view text;
-  } cases[] = {
-      {"/Users/user", true, "file:///Users/user/"},
-      {"/x/", false, "file:///x/"},
-      {"/", false, "file:///"},
-      {"", false, "file:///"},
-      {"rel/x", false, "file:///rel/x"},
+  const struct { std::string_view path; bool isDirectory; std::string_view text; } cases[] = {
+      {"/Users/user", true, "file:///Users/user/"}, {"/x/", false, "file:///x/"}, {"/", false, "file:///"},
+      {"", false, "file:///"}, {"rel/x", false, "file:///rel/x"},
       {"/Users/user/Café menu.png", false, "file:///Users/user/Caf%C3%A9%20menu.png"},
       {"/a?b#c%d", false, "file:///a%3Fb%23c%25d"},
       {"/a!$&'()*+,=:@~_-.b", false, "file:///a!$&'()*+,=:@~_-.b"},
       {"/t\tq\"", false, "file:///t%09q%22"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FileURL::fileURLWithPath(c.path, c.isDirectory).absoluteString(), c.text) << c.path;
-  }
+  for (const auto& c : cases) EXPECT_EQ(FileURL::fileURLWithPath(c.path, c.isDirectory).absoluteString(), c.text) << c.path;
 }
 
 TEST(FileURL, PathOperationsGiveTheirText) {
   const auto at = [](std::string_view text) { return *FileURL::fromString(text); };
-  const struct {
-    FileURL url;
-    std::string_view text;
-  } cases[] = {
-      {at("file:///r/x/../in/c.txt").standardizedFileURL(), "file:///r/in/c.txt"},
-      {at("file:////a/./b").standardizedFileURL(), "file:///a/b"},
-      {at("file:///..").standardizedFileURL(), "file:///"},
-      {at("file:///a/b/.").standardizedFileURL(), "file:///a/b/"},
-      {at("file:///a/b/..").standardizedFileURL(), "file:///a/"},
-      {at("file://localhost/a/b/%2E%2E/c%20d").standardizedFileURL(), "file:///a/c%20d"},
+  const auto standard = [&](std::string_view text) { return at(text).standardizedFileURL(); };
+  const struct { FileURL url; std::string_view text; } cases[] = {
+      {standard("file:///r/x/../in/c.txt"), "file:///r/in/c.txt"}, {standard("file:////a/./b"), "file:///a/b"},
+      {standard("file:///.."), "file:///"}, {standard("file:///a/b/."), "file:///a/b/"},
+      {standard("file:///a/b/.."), "file:///a/"}, {standard("file://localhost/a/b/%2E%2E/c%20d"), "file:///a/c%20d"},
       {at("file://localhost/c/?q").appendingPathComponent("a b#.json"), "file:///c/a%20b%23.json"},
       {at("file:///a/b//").deletingLastPathComponent(), "file:///a/"},
       {at("file:///").deletingLastPathComponent(), "file:///"},

@@ -14,25 +14,21 @@
 namespace ferlo {
 namespace {
 
-namespace fs = std::filesystem;
+const std::string kShipped = (std::filesystem::path(__FILE__).parent_path() / "../../resources").string();
 
-const std::string kShipped = (fs::path(__FILE__).parent_path() / "../../resources").string();
-
-// A resources directory of its own, removed afterwards.
-class TempResources {
- public:
+// A resources directory of the test's own.
+class LocalizerTest : public ::testing::Test {
+ protected:
   void write(const std::string& lproj, const std::string& file, const std::string& bytes) const {
-    fs::create_directories(fs::path(dir_.path()) / (lproj + ".lproj"));
-    testing::putFile(dir_.path() + "/" + lproj + ".lproj/" + file, bytes);
+    std::filesystem::create_directories(dir / (lproj + ".lproj"));
+    testing::putFile(dir / (lproj + ".lproj/" + file), bytes);
   }
   void strings(const std::string& lproj, const std::string& bytes) const { write(lproj, "Localizable.strings", bytes); }
   void plurals(const std::string& lproj, const std::string& entries) const {
     write(lproj, "Localizable.stringsdict", "<plist version=\"1.0\"><dict>" + entries + "</dict></plist>");
   }
-  [[nodiscard]] const std::string& path() const { return dir_.path(); }
-
- private:
-  testing::TempDir dir_;
+  [[nodiscard]] Localizer in(const char* locale) const { return Localizer(dir.path(), locale); }
+  testing::TempDir dir;
 };
 
 // A stringsdict entry whose format wraps the variable in brackets.
@@ -45,161 +41,113 @@ std::string pluralEntry(const std::string& key, const std::vector<std::pair<std:
   return out + "</dict></dict>";
 }
 
-// The plural category, the number's form, and the printf subset: with
-// tables whose texts name their category ("k %lld"), with keys that are
-// their own format, and with the shipped texts.
-TEST(Localizer, FormatsCountsByTheLanguagesRules) {
-  TempResources resources;
-  for (const char* language : {"en", "ru", "pl", "ja", "fr", "de"}) {
-    resources.plurals(language, pluralEntry("k %lld", {{"zero", "zero %lld"}, {"one", "one %lld"}, {"two", "two %lld"},
-                                                       {"few", "few %lld"}, {"many", "many %lld"},
-                                                       {"other", "other %lld"}}));
-  }
+// The plural category, the number's form, the printf subset and the source
+// of the text: with tables whose texts name their category ("k %lld"), with
+// keys that are their own format, and with the shipped texts (the "finder."
+// keys).
+TEST_F(LocalizerTest, FormatsCountsByTheLanguagesRules) {
+  std::vector<std::pair<std::string, std::string>> forms;
+  for (const std::string c : {"zero", "one", "two", "few", "many", "other"}) forms.emplace_back(c, c + " %lld");
+  const std::string k = pluralEntry("k %lld", forms);
+  for (const char* language : {"ru", "pl", "ja"}) plurals(language, k);
   // Without a zero variant, 0 takes its CLDR category; Arabic's "zero" has
   // no variant either, so "other".
-  resources.plurals("ar", pluralEntry("k %lld", {{"one", "one %lld"}, {"other", "other %lld"}}));
-  const struct {
-    bool shipped;
-    const char* locale;
-    const char* key;
-    std::int64_t n;
-    const char* expected;
-  } cases[] = {
-      {false, "en_US", "k %lld", 1, "[one 1]"},
-      {false, "en_US", "k %lld", 0, "[zero 0]"},  // a zero variant wins even where CLDR has no zero
-      {false, "ar_EG", "k %lld", 0, "[other ٠]"},
-      {false, "ru_RU", "k %lld", 111, "[many 111]"},
-      {false, "ru_RU", "k %lld", 1234, "[few 1\u00a0234]"},
-      {false, "pl_PL", "k %lld", 1002, "[few 1002]"},
-      {false, "ja_JP", "k %lld", 1, "[other 1]"},
-      {false, "fr_FR", "k %lld", 1000000, "[many 1\u202f000\u202f000]"},
-      {false, "fr_FR", "k %lld", 10000000, "[many 10\u202f000\u202f000]"},  // beyond the exact range of ICU's operands
-      {false, "de_DE", "k %lld", -1, "[one -1]"},
+  plurals("ar", pluralEntry("k %lld", {{"one", "one %lld"}, {"other", "other %lld"}}));
+  // The text of a count: own plural entry, own text, English plural entry,
+  // English text, the key; an entry that cannot give the text for n is
+  // passed over.
+  strings("en", R"("plural.en %lld" = "strings en %lld";)");
+  plurals("en", k + pluralEntry("plural.en %lld", {{"one", "one en %lld"}, {"other", "other en %lld"}}) +
+                    pluralEntry("both %lld", {{"other", "en plural %lld"}}) + pluralEntry("no.other %lld", {{"one", "one %lld"}}) +
+                    pluralEntry("unknown.variable %lld", {{"other", "x"}}, "%#@missing@"));
+  strings("de", R"("both %lld" = "de Text %lld"; "no.format %lld" = "ohne %lld";)");
+  plurals("de", k + pluralEntry("de.plural %lld", {{"one", "ein %lld"}, {"other", "viele %lld"}}));
+  plurals("fr", k + "<key>no.format %lld</key><dict><key>n</key><dict><key>other</key><string>x</string></dict></dict>");
+  const struct { const char *locale, *key; std::int64_t n; const char* expected; } cases[] = {
+      // A zero variant wins even where CLDR has no zero.
+      {"en_US", "k %lld", 1, "[one 1]"}, {"en_US", "k %lld", 0, "[zero 0]"}, {"ar_EG", "k %lld", 0, "[other ٠]"},
+      {"ru_RU", "k %lld", 111, "[many 111]"}, {"ru_RU", "k %lld", 1234, "[few 1\u00a0234]"},
+      {"pl_PL", "k %lld", 1002, "[few 1002]"}, {"ja_JP", "k %lld", 1, "[other 1]"}, {"de_DE", "k %lld", -1, "[one -1]"},
+      {"fr_FR", "k %lld", 1000000, "[many 1\u202f000\u202f000]"},
+      {"fr_FR", "k %lld", 10000000, "[many 10\u202f000\u202f000]"},  // beyond the exact range of ICU's operands
       // Exact 64-bit arithmetic: the nearest double of both is ...808, "many".
-      {false, "ru_RU", "k %lld", 9223372036854775801, "[one 9\u00a0223\u00a0372\u00a0036\u00a0854\u00a0775\u00a0801]"},
-      {false, "ru_RU", "k %lld", 9223372036854775802, "[few 9\u00a0223\u00a0372\u00a0036\u00a0854\u00a0775\u00a0802]"},
-      {false, "de_DE.UTF-8", "%lld", 1234, "1.234"},
-      {false, "pl_PL", "%lld", 1234, "1234"},  // no grouping below ten thousand
-      {false, "en_US", "%lld", std::numeric_limits<std::int64_t>::min(), "-9,223,372,036,854,775,808"},
-      {false, "C", "%lld", 1000, "1,000"},
-      {false, "en_US", "%1$lld of %1$lld", 3, "3 of 3"},
-      {false, "en_US", "%d/%ld/%i/%u/%qd", 5, "5/%ld/%i/%u/%qd"},
-      {false, "en_US", "100%% of %lld", 9, "100% of 9"},
-      {false, "en_US", "%lld and %lld, %2$lld", 4, "4 and %lld, %2$lld"},
-      {false, "en_US", "%@ %lld", 1, "%@ 1"},
-      {true, "en_GB", "finder.expiry.titleMany %lld", 1234, "Set Expiry for 1,234 Files"},
-      {true, "ru_RU", "finder.expiry.days %lld", 5, "5 дней"},
-      {true, "pl_PL", "finder.action.merge %lld", 2, "Scal 2 foldery"},
-      {true, "pl_PL", "finder.action.merge %lld", 5, "Scal 5 folderów"},
-      {true, "fr_FR", "finder.expiry.days %lld", 0, "0 jour"},
+      {"ru_RU", "k %lld", 9223372036854775801, "[one 9\u00a0223\u00a0372\u00a0036\u00a0854\u00a0775\u00a0801]"},
+      {"ru_RU", "k %lld", 9223372036854775802, "[few 9\u00a0223\u00a0372\u00a0036\u00a0854\u00a0775\u00a0802]"},
+      {"de_DE.UTF-8", "%lld", 1234, "1.234"}, {"pl_PL", "%lld", 1234, "1234"} /* no grouping below ten thousand */,
+      {"en_US", "%lld", std::numeric_limits<std::int64_t>::min(), "-9,223,372,036,854,775,808"},
+      {"C", "%lld", 1000, "1,000"}, {"en_US", "%1$lld of %1$lld", 3, "3 of 3"}, {"en_US", "%@ %lld", 1, "%@ 1"},
+      {"en_US", "%d/%ld/%i/%u/%qd", 5, "5/%ld/%i/%u/%qd"}, {"en_US", "100%% of %lld", 9, "100% of 9"},
+      {"en_US", "%lld and %lld, %2$lld", 4, "4 and %lld, %2$lld"},
+      {"en_GB", "finder.expiry.titleMany %lld", 1234, "Set Expiry for 1,234 Files"},
+      {"ru_RU", "finder.expiry.days %lld", 5, "5 дней"}, {"fr_FR", "finder.expiry.days %lld", 0, "0 jour"},
+      {"pl_PL", "finder.action.merge %lld", 2, "Scal 2 foldery"}, {"pl_PL", "finder.action.merge %lld", 5, "Scal 5 folderów"},
       // The English fallback by English rules (Chinese has only "other",
       // Hindi counts 0 as "one"), in the locale's digits and grouping.
-      {true, "zh_Hans_CN", "finder.expiry.days %lld", 1, "1 day"},
-      {true, "hi_IN", "finder.expiry.days %lld", 0, "0 days"},
-      {true, "hi_IN", "finder.expiry.titleMany %lld", 1234567, "Set Expiry for 12,34,567 Files"},
+      {"zh_Hans_CN", "finder.expiry.days %lld", 1, "1 day"}, {"hi_IN", "finder.expiry.days %lld", 0, "0 days"},
+      {"hi_IN", "finder.expiry.titleMany %lld", 1234567, "Set Expiry for 12,34,567 Files"},
+      {"de_DE", "de.plural %lld", 1, "[ein 1]"}, {"de_DE", "plural.en %lld", 1, "[one en 1]"},
+      {"de_DE", "both %lld", 3, "de Text 3"}, {"de_DE", "no.other %lld", 5, "no.other 5"},
+      {"de_DE", "unknown.variable %lld", 1, "unknown.variable 1"}, {"de_DE", "no.format %lld", 1, "ohne 1"},
+      {"fr_FR", "no.format %lld", 1, "no.format 1"},
   };
   for (const auto& c : cases) {
-    const Localizer localizer(c.shipped ? kShipped : resources.path(), c.locale);
+    const Localizer localizer(std::string_view(c.key).starts_with("finder.") ? kShipped : dir.path(), c.locale);
     EXPECT_EQ(localizer.localizedStringWithFormat(c.key, c.n), c.expected) << c.locale << " " << c.key << " " << c.n;
   }
 }
 
-TEST(Localizer, OwnTableThenEnglishThenTheKey) {
-  TempResources resources;
-  resources.strings("en", R"("a" = "A en"; "b" = "B en";)");
-  resources.strings("de", R"("a" = "A de";)");
-  resources.strings("pt", R"("a" = "pt";)");
-  resources.strings("pt-BR", R"("a" = "pt-BR";)");
-  resources.strings("zh_Hant", R"("a" = "zh_Hant";)");
-  resources.strings("fr", "\"a\" = \"A fr\";\n\"b\" = \"oops\"\n");  // missing ';': the whole file is ignored
-  resources.write("fr", "Localizable.stringsdict", "<plist><dict>");
-  const struct {
-    const char* locale;
-    const char* language;
-    bool ownTable;
-    const char* a;
-  } cases[] = {
+TEST_F(LocalizerTest, OwnTableThenEnglishThenTheKey) {
+  strings("en", R"("a" = "A en"; "b" = "B en";)");
+  strings("de", R"("a" = "A de";)");
+  strings("pt", R"("a" = "pt";)");
+  strings("pt-BR", R"("a" = "pt-BR";)");
+  strings("zh_Hant", R"("a" = "zh_Hant";)");
+  strings("fr", "\"a\" = \"A fr\";\n\"b\" = \"oops\"\n");  // missing ';': the whole file is ignored
+  write("fr", "Localizable.stringsdict", "<plist><dict>");
+  const struct { const char *locale, *language; bool ownTable; const char* a; } cases[] = {
       {"de_AT.UTF-8", "de", true, "A de"}, {"xx_YY", "xx", false, "A en"},  {"fr_FR", "fr", true, "A en"},
       {"pt_BR.UTF-8", "pt-BR", true, "pt-BR"}, {"pt-BR", "pt-BR", true, "pt-BR"}, {"pt_PT@euro", "pt", true, "pt"},
       {"zh_Hant_TW", "zh_Hant", true, "zh_Hant"},
   };
   for (const auto& c : cases) {
-    const Localizer localizer(resources.path(), c.locale);
+    const Localizer localizer = in(c.locale);
     EXPECT_EQ(localizer.language(), c.language) << c.locale;
     EXPECT_EQ(localizer.hasOwnTable(), c.ownTable) << c.locale;
     EXPECT_EQ(localizer.localizedString("a"), c.a) << c.locale;
   }
-  const Localizer de(resources.path(), "de_DE");
-  EXPECT_EQ(de.localizedString("b"), "B en");
-  EXPECT_EQ(de.localizedString("c"), "c");
-  EXPECT_EQ(de.localizedString(""), "");
+  for (const auto& [key, text] : {std::pair{"b", "B en"}, {"c", "c"}, {"", ""}}) EXPECT_EQ(in("de_DE").localizedString(key), text);
+  // A table that cannot be read counts as absent and is named; opening a
+  // FIFO for reading would wait for a writer.
+  std::filesystem::create_directories(dir / "it.lproj/Localizable.stringsdict");
+  ASSERT_EQ(::mkfifo((dir / "it.lproj/Localizable.strings").c_str(), 0600), 0);
+  const Localizer it = in("it_IT");
+  EXPECT_EQ(it.localizedString("a"), "A en");
+  ASSERT_EQ(it.unreadableTables().size(), 2u);
+  EXPECT_EQ(it.unreadableTables()[0].path, dir / "it.lproj/Localizable.strings");
+  EXPECT_EQ(it.unreadableTables()[0].reason + "; " + it.unreadableTables()[1].reason,
+            "is a FIFO, not a regular file; is a directory");
+  EXPECT_TRUE(in("de_DE").unreadableTables().empty()) << "a missing table is no problem";
   const Localizer nothing("/nonexistent/ferlo/resources", "de_DE");
   EXPECT_FALSE(nothing.hasOwnTable());
   EXPECT_EQ(nothing.localizedStringWithFormat("finder.expiry.days %lld", 1234), "finder.expiry.days 1.234");
 }
 
-TEST(Localizer, UnreadableTableCountsAsAbsentAndIsNamed) {
-  TempResources resources;
-  resources.strings("en", R"("a" = "A en";)");
-  fs::create_directories(fs::path(resources.path()) / "fr.lproj" / "Localizable.stringsdict");
-  const std::string fifo = resources.path() + "/fr.lproj/Localizable.strings";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // opening it for reading would wait for a writer
-  const Localizer fr(resources.path(), "fr_FR");
-  EXPECT_EQ(fr.localizedString("a"), "A en");
-  ASSERT_EQ(fr.unreadableTables().size(), 2u);
-  EXPECT_EQ(fr.unreadableTables()[0].path, fifo);
-  EXPECT_EQ(fr.unreadableTables()[0].reason, "is a FIFO, not a regular file");
-  EXPECT_EQ(fr.unreadableTables()[1].reason, "is a directory");
-  EXPECT_TRUE(Localizer(resources.path(), "en_US").unreadableTables().empty()) << "a missing table is no problem";
-}
-
-// Own plural entry, own text, English plural entry, English text, the key;
-// an entry that cannot give the text for n is passed over.
-TEST(Localizer, CountTextSources) {
-  TempResources resources;
-  resources.strings("en", R"("plural.en %lld" = "strings en %lld";)");
-  resources.plurals("en", pluralEntry("plural.en %lld", {{"one", "one en %lld"}, {"other", "other en %lld"}}) +
-                              pluralEntry("both %lld", {{"other", "en plural %lld"}}) +
-                              pluralEntry("no.other %lld", {{"one", "one %lld"}}) +
-                              pluralEntry("unknown.variable %lld", {{"other", "x"}}, "%#@missing@"));
-  resources.strings("de", R"("both %lld" = "de Text %lld"; "no.format %lld" = "ohne %lld";)");
-  resources.plurals("de", pluralEntry("de.plural %lld", {{"one", "ein %lld"}, {"other", "viele %lld"}}));
-  resources.plurals("fr", "<key>no.format %lld</key><dict><key>n</key><dict><key>other</key><string>x</string>"
-                          "</dict></dict>");
-  const Localizer de(resources.path(), "de_DE");
-  const Localizer fr(resources.path(), "fr_FR");
-  EXPECT_EQ(de.localizedStringWithFormat("de.plural %lld", 1), "[ein 1]");
-  EXPECT_EQ(de.localizedStringWithFormat("plural.en %lld", 1), "[one en 1]");
-  EXPECT_EQ(de.localizedStringWithFormat("both %lld", 3), "de Text 3");
-  EXPECT_EQ(de.localizedStringWithFormat("no.other %lld", 5), "no.other 5");
-  EXPECT_EQ(de.localizedStringWithFormat("unknown.variable %lld", 1), "unknown.variable 1");
-  EXPECT_EQ(de.localizedStringWithFormat("no.format %lld", 1), "ohne 1");
-  EXPECT_EQ(fr.localizedStringWithFormat("no.format %lld", 1), "no.format 1");
-}
-
-TEST(Localizer, UppercasesByTheLocale) {
-  TempResources resources;
-  EXPECT_EQ(Localizer(resources.path(), "tr_TR.UTF-8").uppercased("istanbul"), "\u0130STANBUL");
-  EXPECT_EQ(Localizer(resources.path(), "de_DE").uppercased("Straße"), "STRASSE");
+TEST_F(LocalizerTest, UppercasesByTheLocale) {
+  EXPECT_EQ(in("tr_TR.UTF-8").uppercased("istanbul"), "\u0130STANBUL");
+  EXPECT_EQ(in("de_DE").uppercased("Straße"), "STRASSE");
   // Ill-formed UTF-8 comes back as U+FFFD, never as bytes that break later JSON.
-  EXPECT_EQ(Localizer(resources.path(), "en_US").uppercased(std::string("a\0b\xFF" "x\xED\xA0\x80", 8)),
+  EXPECT_EQ(in("en_US").uppercased(std::string("a\0b\xFF" "x\xED\xA0\x80", 8)),
             std::string("A\0B\uFFFDX\uFFFD\uFFFD\uFFFD", 16));
 }
 
-// Every shipped language has its own text for every key, and every count
-// text takes the number for every category, with no placeholder left.
-TEST(Localizer, ShippedLanguagesHaveEveryTextAndCountForm) {
-  const char* const keys[] = {"finder.section.rules", "finder.rules.empty", "finder.section.actions",
-                              "finder.action.flatten", "finder.expiry.title", "finder.expiry.keep",
-                              "finder.action.merge %lld", "finder.expiry.titleMany %lld", "finder.expiry.days %lld"};
+// Every count text of every shipped language takes the number for every
+// category, with no placeholder left. (That every language has every key is
+// the doctor's check of the shipped bundle.)
+TEST(Localizer, ShippedCountTextsTakeEveryNumber) {
   for (const char* language : {"en", "de", "fr", "es", "ja", "ru", "pl"}) {
     const Localizer localizer(kShipped, language);
     ASSERT_TRUE(localizer.hasOwnTable()) << language;
-    for (const std::string key : keys) {
-      const std::string text = localizer.localizedString(key);
-      EXPECT_NE(text, key) << language;
-      EXPECT_EQ(text.find('%') != std::string::npos, key.ends_with("%lld")) << language << " " << key;
-      if (!key.ends_with("%lld")) continue;
+    for (const char* key : {"finder.action.merge %lld", "finder.expiry.titleMany %lld", "finder.expiry.days %lld"}) {
       for (const std::int64_t n : {0, 1, 2, 3, 5, 11, 21, 22, 101, 1000000}) {
         const std::string text = localizer.localizedStringWithFormat(key, n);
         EXPECT_TRUE(text.find('%') == std::string::npos && text.find("finder.") == std::string::npos)

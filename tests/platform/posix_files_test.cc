@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
+#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
@@ -17,63 +16,37 @@ namespace ferlo {
 namespace {
 
 using namespace ferlo::testing;
+using namespace std::literals;
 
 constexpr const char* kName = "tool-request.json";
 
-// ---- readRegularFile ----
-
-std::string largeText() {
-  std::string text;
-  for (int i = 0; text.size() < (3u << 20) + 17; ++i) text += std::to_string(i) + ',';
-  return text;
-}
-
 TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
-  struct Case {
-    const char* name;
-    std::function<std::string(const TempDir&)> make;  // makes the thing to read, gives its path
-    std::optional<std::string> expected;
-  };
-  const auto file = [](std::string bytes, bool viaLink = false) {
-    return [bytes, viaLink](const TempDir& d) {
-      putFile(d / "f", bytes);
-      if (viaLink) ::symlink((d / "f").c_str(), (d / "link").c_str());
-      return d / (viaLink ? "link" : "f");
-    };
-  };
-  const Case cases[] = {
-      {"Missing", [](const TempDir& d) { return d / "nothing"; }, std::nullopt},
-      {"Directory", [](const TempDir& d) { return d.path(); }, std::nullopt},
-      // Refused without waiting for a writer.
-      {"Fifo", [](const TempDir& d) { return ::mkfifo((d / "fifo").c_str(), 0644), d / "fifo"; }, std::nullopt},
-      {"SymlinkToDevZero", [](const TempDir& d) { return ::symlink("/dev/zero", (d / "z").c_str()), d / "z"; },
-       std::nullopt},
-      {"Empty", file(""), std::string()},
-      {"BinaryWithNul", file(std::string("a\0b\xff", 4)), std::string("a\0b\xff", 4)},
-      {"SymlinkToRegularFile", file("{}", true), std::string("{}")},
-      {"Large", file(largeText()), largeText()},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    const std::optional<std::string> bytes = readRegularFile(c.make(dir));
-    EXPECT_EQ(bytes, c.expected);
+  TempDir d;
+  std::string large;
+  for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i) + ',';
+  const std::string binary("a\0b\xff", 4);
+  for (const auto& [name, bytes] : {std::pair{"empty", ""s}, {"binary", binary}, {"large", large}}) putFile(d / name, bytes);
+  ::mkfifo((d / "fifo").c_str(), 0644);  // refused without waiting for a writer
+  ::symlink("/dev/zero", (d / "zero").c_str());
+  ::symlink((d / "binary").c_str(), (d / "link").c_str());
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"missing", std::nullopt}, {"", std::nullopt},     {"fifo", std::nullopt}, {"zero", std::nullopt},
+      {"empty", ""},             {"binary", binary},     {"link", binary},       {"large", large}};
+  for (const auto& [name, expected] : cases) {
+    const std::optional<std::string> bytes = readRegularFile(d / name);
+    EXPECT_EQ(bytes, expected) << name;
     EXPECT_TRUE(!bytes || bytes->capacity() >= bytes->size() + kReadPadding) << "no room to parse in place";
   }
 }
 
-// ---- writeFileAtomically (readers racing writers: tests/reliability) ----
-
+// (Readers racing writers: tests/reliability.)
 TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
   TempDir dir;
   EXPECT_FALSE(writeFileAtomically(dir / "absent", kName, "x"));
   putFile(dir / "plain", "file, not a directory");
   EXPECT_FALSE(writeFileAtomically(dir / "plain", kName, "x"));
   ::mkdir((dir / "sub").c_str(), 0755);
-  for (std::string_view name : {std::string_view(""), std::string_view("."), std::string_view(".."),
-                                std::string_view("sub/x"), std::string_view("a\0b", 3)}) {
-    EXPECT_FALSE(writeFileAtomically(dir.path(), name, "x")) << name;
-  }
+  for (std::string_view name : {""sv, "."sv, ".."sv, "sub/x"sv, "a\0b"sv}) EXPECT_FALSE(writeFileAtomically(dir.path(), name, "x"));
   ASSERT_EQ(::mkdir((dir / kName).c_str(), 0755), 0);  // a directory at the final name stays
   EXPECT_FALSE(writeFileAtomically(dir.path(), kName, "x"));
   EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"plain", "sub", kName}));
@@ -86,60 +59,43 @@ TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
 
 // ---- writeFileAtomically: one broken step at a time ----
 
-struct FaultCase {
-  const char* name;
-  Fault fault;
-  bool succeeds;
-};
-
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+struct FaultCase { const char* name; Fault fault; bool succeeds; };
 
 const FaultCase kFaultCases[] = {
-    {"OpenDirectoryDenied", {Step::openDirectory, EACCES}, false},
-    {"CreateTempDenied", {Step::createFile, EACCES}, false},
+    {"OpenDirectoryDenied", {Step::openDirectory, EACCES}, false}, {"CreateTempDenied", {Step::createFile, EACCES}, false},
     {"CreateTempNameAlwaysTaken", {Step::createFile, EEXIST, 1000}, false},
-    {"CreateTempNameTakenOnce", {Step::createFile, EEXIST, 1}, true},
-    {"WriteNoSpace", {Step::write, ENOSPC}, false},
+    {"CreateTempNameTakenOnce", {Step::createFile, EEXIST, 1}, true}, {"WriteNoSpace", {Step::write, ENOSPC}, false},
     {"ShortWriteThenNoSpace", {Step::write, ENOSPC, 1, 7}, false},
-    {"WriteMakesNoProgress", {Step::write, 0, 1, 0, true}, false},
-    {"WriteInterrupted", {Step::write, EINTR, 3}, true},
-    {"ShortWriteThenRest", {Step::write, EINTR, 0, 5}, true},
-    {"FileSyncFails", {Step::syncFile, EIO}, false},
-    {"FileSyncInterrupted", {Step::syncFile, EINTR}, true},
-    {"CloseFails", {Step::close, EIO}, false},
-    {"CloseInterruptedAfterSync", {Step::close, EINTR}, true},
-    {"NoHardLinks", {Step::link, EPERM}, true},
-    {"RenameFails", {Step::rename, EXDEV}, false},
-    {"DirectorySyncFails", {Step::syncDirectory, EIO}, false},
+    {"WriteMakesNoProgress", {Step::write, 0, 1, 0, true}, false}, {"WriteInterrupted", {Step::write, EINTR, 3}, true},
+    {"ShortWriteThenRest", {Step::write, EINTR, 0, 5}, true}, {"FileSyncFails", {Step::syncFile, EIO}, false},
+    {"FileSyncInterrupted", {Step::syncFile, EINTR}, true}, {"CloseFails", {Step::close, EIO}, false},
+    {"CloseInterruptedAfterSync", {Step::close, EINTR}, true}, {"NoHardLinks", {Step::link, EPERM}, true},
+    {"RenameFails", {Step::rename, EXDEV}, false}, {"DirectorySyncFails", {Step::syncDirectory, EIO}, false},
     {"DirectorySyncInterrupted", {Step::syncDirectory, EINTR}, true},
 };
 
 class WriteFaultTest : public ::testing::TestWithParam<std::tuple<FaultCase, bool>> {};
 
+// A failure keeps the previous file (the same inode) and leaves no temporary.
 TEST_P(WriteFaultTest, FailureLeavesPreviousAndNoTemporary) {
   const auto& [c, hasPrevious] = GetParam();
   TempDir dir;
-  const std::string previous = "{\"previous\":true}";
+  const std::string previous = "{\"previous\":true}", bytes = "{\"action\":\"flattenFolder\",\"folders\":[\"\\/x\"]}";
   if (hasPrevious) putFile(dir / kName, previous);
   const ino_t previousInode = hasPrevious ? inodeOf(dir / kName) : 0;
-
   BreakOneStep calls(c.fault);
-  const std::string bytes = "{\"action\":\"flattenFolder\",\"folders\":[\"\\/x\"]}";
   EXPECT_EQ(writeFileAtomically(dir.path(), kName, bytes, calls), c.succeeds);
   EXPECT_GE(calls.hits(), 1) << "the fault was never injected";
   if (c.succeeds || hasPrevious) {
     EXPECT_EQ(fileBytes(dir / kName), c.succeeds ? bytes : previous);
     EXPECT_TRUE(c.succeeds || inodeOf(dir / kName) == previousInode) << "not the same file";
-    EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{kName});
-  } else {
-    EXPECT_TRUE(namesIn(dir.path()).empty());
   }
+  EXPECT_EQ(namesIn(dir.path()), c.succeeds || hasPrevious ? std::set<std::string>{kName} : std::set<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WriteFaultTest, ::testing::Combine(::testing::ValuesIn(kFaultCases), ::testing::Bool()),
                          [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) +
-                                  (std::get<1>(info.param) ? "_Replacing" : "_Fresh");
+                           return std::get<0>(info.param).name + std::string(std::get<1>(info.param) ? "_Replacing" : "_Fresh");
                          });
 
 // Without hard links the rename cannot be undone; the file in place is the
@@ -156,37 +112,27 @@ TEST(WriteFileAtomically, DirectorySyncFailureWithoutHardLinksKeepsNewFile) {
   EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{kName});
 }
 
-// ---- stale temporary files ----
-
 TEST(StaleTemporaryFiles, WriteRemovesOnlyOldLeftoversOfDeadWriters) {
   TempDir dir;
   const pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   // A leftover name for a write of `file` by `pid`, aged an hour unless `young`.
-  const auto leftover = [&](std::string_view file, long pid, std::string_view hex, std::string_view suffix = ".tmp",
-                            bool young = false) {
-    const std::string name = "." + std::string(file) + "." + std::to_string(pid) + "." + std::string(hex) +
-                             std::string(suffix);
+  const auto leftover = [&](std::string file, long pid, std::string hex, std::string suffix = ".tmp", bool young = false) {
+    const std::string name = "." + file + "." + std::to_string(pid) + "." + hex + suffix;
     putFile(dir / name, "x");
-    const auto when = std::chrono::system_clock::now() - std::chrono::hours(young ? 0 : 1);
-    const timespec times[2] = {{std::chrono::system_clock::to_time_t(when), 0},
-                               {std::chrono::system_clock::to_time_t(when), 0}};
+    const timespec times[2] = {{::time(nullptr) - (young ? 0 : 3600), 0}, {::time(nullptr) - (young ? 0 : 3600), 0}};
     ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
     return name;
   };
   const std::string hex = "0123456789abcdef";
-  leftover(kName, dead, hex);
-  leftover(kName, dead, "fedcba9876543210", ".old");
+  leftover(kName, dead, hex), leftover(kName, dead, "fedcba9876543210", ".old");
+  // Kept: pid 1 lives; another file's; not our hex; 15 digits; another
+  // suffix; young (its writer may only just have died).
   const std::set<std::string> kept = {
-      kName,
-      leftover(kName, 1, hex),                                // pid 1 lives
-      leftover("rules.json", dead, hex),                      // another file's
-      leftover(kName, dead, "0123456789ABCDEF"),              // not our hex
-      leftover(kName, dead, "0123456789abcde"),               // 15 digits
-      leftover(kName, dead, hex, ".tmp.bak"),                 // other suffix
-      leftover(kName, dead, "00000000000000aa", ".tmp", true),  // its writer may only just have died
-  };
+      kName, leftover(kName, 1, hex), leftover("rules.json", dead, hex), leftover(kName, dead, "0123456789ABCDEF"),
+      leftover(kName, dead, "0123456789abcde"), leftover(kName, dead, hex, ".tmp.bak"),
+      leftover(kName, dead, "00000000000000aa", ".tmp", true)};
   ASSERT_TRUE(writeFileAtomically(dir.path(), kName, "new"));
   EXPECT_EQ(namesIn(dir.path()), kept);
 }

@@ -1,12 +1,16 @@
-// The .strings forms, byte for byte; that any bytes give a table of valid
-// UTF-8 or a diagnostic is the fuzz target's.
+// The .strings and .stringsdict forms, byte for byte; that any bytes give a
+// table of valid UTF-8 or a diagnostic is the fuzz targets'.
 #include "platform/posix/strings_file.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/posix/stringsdict_file.h"
+#include "tests/platform/test_support.h"
 
 namespace ferlo {
 namespace {
@@ -20,24 +24,18 @@ std::string utf16LittleEndian(std::u16string_view text) {
 }
 
 TEST(StringsFile, ParsesEveryForm) {
-  const struct {
-    std::string bytes;
-    Pairs expected;
-  } cases[] = {
+  const struct { std::string bytes; Pairs expected; } cases[] = {
       {"/* head */\n\"a\" /* k */ = // v\n \"b\" /* ; */ ;// tail", {{"a", "b"}}},
       {R"("k" = "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s\' ";)", {{"k", "q\" b\\ n\n t\t r\r a\a b\b f\f v\v s' "}}},
-      {R"("k" = "\q\%\é";)", {{"k", "q%é"}}},
-      {R"("k" = "\101\0\60x\177";)", {{"k", std::string("A\0" "0x\x7F", 5)}}},
-      {R"("k" = "\UD83D\UDE00!";)", {{"k", "\U0001F600!"}}},
-      {"\xEF\xBB\xBF\"k\" = \"v\";", {{"k", "v"}}},
+      {R"("k" = "\q\%\é";)", {{"k", "q%é"}}}, {R"("k" = "\101\0\60x\177";)", {{"k", std::string("A\0" "0x\x7F", 5)}}},
+      {R"("k" = "\UD83D\UDE00!";)", {{"k", "\U0001F600!"}}}, {"\xEF\xBB\xBF\"k\" = \"v\";", {{"k", "v"}}},
       {utf16LittleEndian(u"/* c */\n\"k\" = \"T\u00e4g\U0001F600\";"), {{"k", "Täg\U0001F600"}}},
       {"key_1 = value.with-dots/and:colons$+;", {{"key_1", "value.with-dots/and:colons$+"}}},
       {R"("Keep"; "a" = "b"; "a" = "c";)", {{"Keep", "Keep"}, {"a", "c"}}},
       // The property-list forms a built bundle may hold.
       {" <plist><dict><key>k</key><string>v</string></dict></plist>", {{"k", "v"}}},
       {std::string("bplist00\xD1\x01\x02\x51k\x51v\x08\x0B\x0D\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03", 34) +
-           std::string(15, '\0') + "\x0F",
-       {{"k", "v"}}},
+           std::string(15, '\0') + "\x0F", {{"k", "v"}}},
   };
   for (const auto& c : cases) {
     const StringsParseResult result = parseStringsFile(c.bytes);
@@ -48,24 +46,16 @@ TEST(StringsFile, ParsesEveryForm) {
 
 // One bad entry discards the whole file; the diagnostic names its line.
 TEST(StringsFile, RefusesAndSaysWhere) {
-  const struct {
-    std::string bytes;
-    std::size_t line;
-    const char* reason;
-  } cases[] = {
+  const struct { std::string bytes; std::size_t line; const char* reason; } cases[] = {
       {"\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", 2, "missing ';'"},
-      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"},
-      {"\"a\" \"b\";", 1, "expected '='"},
+      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"}, {"\"a\" \"b\";", 1, "expected '='"},
       {"{ \"a\" = \"b\"; } \"c\" = \"d\";", 1, "after the closing '}'"},
-      {"\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"},
-      {"\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
-      {"\"k\" = \"\\200\";", 1, "octal escape"},
-      {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
+      {"\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"}, {"\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
+      {"\"k\" = \"\\200\";", 1, "octal escape"}, {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
       {std::string("\xFF\xFE\x22\x00\x6B", 5), 0, "odd number of bytes"},
       {std::string("\x22\x00\x6B\x00\x22\x00", 6), 1, "expected '='"},  // UTF-16 needs its mark
-      {std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"},
+      {std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"}, {"\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"},
       {"<plist><dict><key>k</key><true/></dict></plist>", 0, "the value of \"k\" is not text"},
-      {"\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"},
   };
   for (const auto& c : cases) {
     const StringsParseResult result = parseStringsFile(c.bytes);
@@ -78,15 +68,45 @@ TEST(StringsFile, RefusesAndSaysWhere) {
 // Inputs that make a careless parser quadratic or deep; a hang shows as the
 // test's timeout.
 TEST(StringsFile, LargeInputsStayLinear) {
-  std::string many, escapes = "\"k\" = \"";
+  std::string many;
   for (int i = 0; i < 100000; ++i) many += "\"k" + std::to_string(i) + "\" = \"v\";\n";
-  for (int i = 0; i < 200000; ++i) escapes += "\\n";
   const StringsParseResult manyResult = parseStringsFile(many);
   ASSERT_TRUE(manyResult.table.has_value());
   EXPECT_EQ(manyResult.table->size(), 100000u);
-  EXPECT_FALSE(parseStringsFile(escapes).table.has_value());
+  EXPECT_FALSE(parseStringsFile("\"k\" = \"" + std::string(400000, '\\')).table.has_value());  // escaped backslashes
   EXPECT_FALSE(parseStringsFile("/*" + std::string(1 << 20, '*')).table.has_value());
   EXPECT_FALSE(parseStringsFile(std::string(1 << 16, '{')).table.has_value());
+}
+
+// ---- .stringsdict ----
+
+// The shipped table is in the shape Xcode writes.
+TEST(StringsdictParse, ReadsTheUsualShape) {
+  const StringsdictParseResult result = parseStringsdictFile(
+      testing::fileBytes(std::filesystem::path(__FILE__).parent_path() / "../../resources/en.lproj/Localizable.stringsdict")
+          .value_or(""));
+  ASSERT_TRUE(result.table.has_value()) << describe(result.diagnostic);
+  const StringsdictEntry& entry = result.table->at("finder.action.merge %lld");
+  EXPECT_EQ(entry.format, "%#@folders@");
+  ASSERT_EQ(entry.variables.size(), 1u);
+  const StringsdictVariable& folders = entry.variables.at("folders");
+  EXPECT_EQ(folders.specType + " " + folders.valueType, "NSStringPluralRuleType lld");
+  EXPECT_EQ(folders.forms, (decltype(folders.forms){{"one", "Merge %lld Folder"}, {"other", "Merge %lld Folders"}}));
+}
+
+// Values that are no entry are skipped; an entry without a format is kept,
+// for the localizer to pass over.
+TEST(StringsdictParse, KeepsEntriesThatLackPartsAndIgnoresNonDictionaryEntries) {
+  const StringsdictParseResult result = parseStringsdictFile(
+      "<plist><dict><key>noFormat</key><dict><key>v</key><dict><key>other</key><string>o</string></dict></dict>"
+      "<key>plain</key><string>not an entry</string><key>list</key><array/></dict></plist>");
+  ASSERT_TRUE(result.table.has_value()) << describe(result.diagnostic);
+  EXPECT_EQ(result.table->size(), 1u);
+  EXPECT_FALSE(result.table->at("noFormat").format.has_value());
+  EXPECT_EQ(result.table->at("noFormat").variables.at("v").forms.at("other"), "o");
+  // What is no dictionary is no table, for the property-list reader's reason.
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><array/></plist>").diagnostic), "the property list is not a dictionary");
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "libplist cannot read it as an XML property list");
 }
 
 }  // namespace

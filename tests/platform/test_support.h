@@ -5,14 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "platform/posix/posix_files.h"
@@ -21,19 +20,11 @@ namespace ferlo::testing {
 
 class TempDir {
  public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/ferlo-platform-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
+  TempDir() : path_(std::filesystem::temp_directory_path() / "ferlo-platform-XXXXXX") {
+    if (::mkdtemp(path_.data()) == nullptr) std::abort();
   }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
+  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
+  TempDir(TempDir&&) = delete;  // neither copied nor moved: one owner removes it
   [[nodiscard]] const std::string& path() const { return path_; }
   [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
@@ -48,9 +39,7 @@ inline void putFile(const std::string& path, const std::string& bytes) {
 inline std::optional<std::string> fileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The names in a directory (without "." and "..").
@@ -91,7 +80,7 @@ class BreakOneStep : public FileCalls {
   ssize_t write(int fd, const void* data, size_t size) override {
     if (fault_.step == Step::write && fault_.shortWrite > 0 && !shortDone_) {
       shortDone_ = true;
-      return FileCalls::write(fd, data, std::min(size, fault_.shortWrite));
+      return FileCalls::write(fd, data, size < fault_.shortWrite ? size : fault_.shortWrite);
     }
     if (!breaks(Step::write)) return FileCalls::write(fd, data, size);
     return fault_.returnZero ? 0 : fail();
@@ -103,17 +92,12 @@ class BreakOneStep : public FileCalls {
     return fail();
   }
   int link(int d, const char* a, const char* b) override { return breaks(Step::link) ? fail() : FileCalls::link(d, a, b); }
-  int rename(int d, const char* a, const char* b) override {
-    return breaks(Step::rename) ? fail() : FileCalls::rename(d, a, b);
-  }
+  int rename(int d, const char* a, const char* b) override { return breaks(Step::rename) ? fail() : FileCalls::rename(d, a, b); }
   int syncDirectory(int d) override { return breaks(Step::syncDirectory) ? fail() : FileCalls::syncDirectory(d); }
 
  private:
   bool breaks(Step step) { return step == fault_.step && hits_ < fault_.times && ++hits_ > 0; }
-  int fail() {
-    errno = fault_.error;
-    return -1;
-  }
+  int fail() { return errno = fault_.error, -1; }
   Fault fault_;
   int hits_ = 0;
   bool shortDone_ = false;

@@ -1,8 +1,8 @@
 // Shared set-up for the extension tests: a fake platform on which the host
 // runs and the shared container exists, helpers for Finder URLs and
-// manifests, and a readable dump of a menu tree that names every property,
-// so that a failed comparison shows exactly which property of which item
-// differs.
+// manifests, and a readable dump of a menu tree that names every property
+// (an object and a key equivalent only when there is one), so that a failed
+// comparison shows exactly which property of which item differs.
 #pragma once
 
 #include <atomic>
@@ -25,20 +25,13 @@ inline const std::string kRequestPath = std::string(kContainer) + "/tool-request
 class CountingPlatform : public FakePlatform {
  public:
   std::optional<ImageSize> imageNamed(std::string_view name) override {
-    ++imageLookups;
-    return FakePlatform::imageNamed(name);
+    return ++imageLookups, FakePlatform::imageNamed(name);
   }
   std::optional<std::vector<FileURL>> selectedItemURLs() override {
-    ++selectionQueries;
-    return FakePlatform::selectedItemURLs();
-  }
-  std::optional<FileURL> targetedURL() override {
-    ++targetQueries;
-    return FakePlatform::targetedURL();
+    return ++selectionQueries, FakePlatform::selectedItemURLs();
   }
   std::atomic<int> imageLookups{0};
   std::atomic<int> selectionQueries{0};
-  std::atomic<int> targetQueries{0};
 };
 
 // The host runs, the app group names an existing container; no manifest yet.
@@ -61,19 +54,14 @@ inline std::string describe(const MenuItem& item, int depth) {
     out << " image=" << item.image->name << "@" << item.image->width << "x" << item.image->height
         << (item.image->isTemplate ? ",template" : "");
   }
-  out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)));
-  out << " target=" << (item.targetsPrincipal ? "principal" : "none");
+  out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)))
+      << " target=" << (item.targetsPrincipal ? "principal" : "none");
   // A rule item's tag is fresh at every build; whether it finds its rule is
   // tested on its own, and here it only has to be there.
-  if (item.action == Selector::runRule && item.tag != 0) {
-    out << " tag=fresh";
-  } else {
-    out << " tag=" << item.tag;
-  }
-  out << " object=" << (item.representedObject ? "[" + *item.representedObject + "]" : "none");
-  out << (item.enabled ? " enabled" : " disabled");
-  if (item.isSeparator) out << " separator";
-  out << " key=[" << item.keyEquivalent << "]\n";
+  out << " tag=" << (item.action == Selector::runRule && item.tag != 0 ? "fresh" : std::to_string(item.tag))
+      << (item.representedObject ? " object=[" + *item.representedObject + "]" : "")
+      << (item.enabled ? " enabled" : " disabled") << (item.isSeparator ? " separator" : "")
+      << (item.keyEquivalent.empty() ? "" : " key=[" + item.keyEquivalent + "]") << "\n";
   if (item.submenu) out << describe(*item.submenu, depth + 1);
   return out.str();
 }

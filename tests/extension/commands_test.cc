@@ -13,11 +13,7 @@
 namespace ferlo {
 namespace {
 
-using testing::fileAt;
-using testing::folderAt;
-using testing::kRequestPath;
-using testing::kRulesPath;
-using testing::makeHealthy;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
 constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 constexpr const char* kDownloadsRules = R"({"rules":[],"watchedRoots":["\/Users\/user\/Downloads"]})";
@@ -116,8 +112,6 @@ constexpr const char* kArchiveId = "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2";
 constexpr const char* kTwoRules = R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
                                   R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}]})";
 
-Sender copied(const MenuItem& item) { return senderOf(finderCopyOf(item)); }
-
 // Another extension process, or one before a restart with the same
 // identifier, made the tag; it had built `menusBefore` menus.
 Sender madeElsewhere(std::uint64_t processId, int menusBefore, const MenuItem& item) {
@@ -128,50 +122,41 @@ Sender madeElsewhere(std::uint64_t processId, int menusBefore, const MenuItem& i
   ExtensionContext context(other);
   FinderSync finderSync(context);
   for (int n = 0; n < menusBefore; ++n) (void)finderSync.menuForMenuKind(0);
-  Sender sender = copied(finderSync.menuForMenuKind(0).items.at(0).submenu->items.at(1));
+  Sender sender = senderOf(finderCopyOf(finderSync.menuForMenuKind(0).items.at(0).submenu->items.at(1)));
   EXPECT_EQ(sender.title, item.title);
   return sender;
 }
 
 TEST(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
-  using Between = std::function<Sender(FakePlatform&, FinderSync&, const MenuItem&)>;
-  // The Finder's copy of the item, then `change` applied to it.
-  const auto copyWith = [](std::function<void(Sender&)> change) -> Between {
-    return [change](FakePlatform&, FinderSync&, const MenuItem& item) {
-      Sender sender = copied(item);
-      change(sender);
-      return sender;
-    };
-  };
   const struct {
     const char* name;
     std::size_t item;  // of the first menu's rules: 0 Tidy (kRuleId), 1 Tidy (kArchiveId)
-    Between between;   // what happens between the menu and the click; gives the sender
+    // What happens between the menu and the click to the sender, which
+    // starts as the Finder's copy of the item.
+    std::function<void(FakePlatform&, FinderSync&, const MenuItem&, Sender&)> between;
     const char* ruleID;  // in the request; nullptr: nothing written, no hand-off
   } cases[] = {
-      {"FindersCopy", 0, copyWith([](Sender&) {}), kRuleId},
+      {"FindersCopy", 0, [](auto&, auto&, auto&, auto&) {}, kRuleId},
       // Two rules with one name: the tag, not the title, tells them apart.
-      {"SameTitleOtherRule", 1, copyWith([](Sender&) {}), kArchiveId},
-      {"OriginalItem", 1, [](auto&, auto&, const MenuItem& i) { return senderOf(i); }, kArchiveId},
+      {"SameTitleOtherRule", 1, [](auto&, auto&, auto&, auto&) {}, kArchiveId},
+      {"OriginalItem", 1, [](auto&, auto&, const MenuItem& i, Sender& s) { s = senderOf(i); }, kArchiveId},
       {"AfterTheHostRewroteRulesAndMoreMenus", 0,
-       [](FakePlatform& p, FinderSync& f, const MenuItem& i) {
+       [](FakePlatform& p, FinderSync& f, auto&, auto&) {
          p.putFile(kRulesPath, R"({"rules":[{"id":"11111111-2222-3333-4444-555555555555","name":"Tidy"},)"
                                R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Other"}]})");
          for (int n = 0; n < 5; ++n) (void)f.menuForMenuKind(0);
-         return copied(i);
        },
        kRuleId},
-      {"OtherTitle", 0, copyWith([](Sender& s) { s.title = "Tidy "; }), nullptr},
-      {"NoTitle", 0, copyWith([](Sender& s) { s.title.reset(); }), nullptr},
-      {"ObjectNotAString", 0, copyWith([](Sender& s) { s.objectKind = Sender::ObjectKind::other; }), nullptr},
-      {"UnknownTag", 0, copyWith([](Sender& s) { s.tag += 7; }), nullptr},
-      {"OtherProcess", 0, [](auto&, auto&, const MenuItem& i) { return madeElsewhere(77, 0, i); }, nullptr},
-      {"ThisProcessBeforeARestart", 0, [](auto&, auto&, const MenuItem& i) { return madeElsewhere(4242, 3, i); },
-       nullptr},
+      {"OtherTitle", 0, [](auto&, auto&, auto&, Sender& s) { s.title = "Tidy "; }, nullptr},
+      {"NoTitle", 0, [](auto&, auto&, auto&, Sender& s) { s.title.reset(); }, nullptr},
+      {"ObjectNotAString", 0, [](auto&, auto&, auto&, Sender& s) { s.objectKind = Sender::ObjectKind::other; }, nullptr},
+      {"UnknownTag", 0, [](auto&, auto&, auto&, Sender& s) { s.tag += 7; }, nullptr},
+      {"OtherProcess", 0, [](auto&, auto&, const MenuItem& i, Sender& s) { s = madeElsewhere(77, 0, i); }, nullptr},
+      {"ThisProcessBeforeARestart", 0,
+       [](auto&, auto&, const MenuItem& i, Sender& s) { s = madeElsewhere(4242, 3, i); }, nullptr},
       {"MenuDroppedLongAgo", 0,
-       [](auto&, FinderSync& f, const MenuItem& i) {
+       [](auto&, FinderSync& f, auto&, auto&) {
          for (std::size_t n = 0; n < RuleItemTags::kRetainedMenus; ++n) (void)f.menuForMenuKind(0);
-         return copied(i);
        },
        nullptr},
   };
@@ -184,8 +169,11 @@ TEST(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
     ExtensionContext context(platform);
     FinderSync finderSync(context);
     const Menu menu = finderSync.menuForMenuKind(0);
+    const MenuItem& item = menu.items.at(0).submenu->items.at(1 + c.item);
+    Sender sender = senderOf(finderCopyOf(item));
+    c.between(platform, finderSync, item, sender);
 
-    finderSync.runRule(c.between(platform, finderSync, menu.items.at(0).submenu->items.at(1 + c.item)));
+    finderSync.runRule(sender);
 
     std::optional<std::string> expected;
     if (c.ruleID) expected = std::string(R"({"action":"runRule","folders":["\/u"],"ruleID":")") + c.ruleID + "\"}";

@@ -16,12 +16,7 @@
 namespace ferlo {
 namespace {
 
-using testing::CountingPlatform;
-using testing::describe;
-using testing::fileAt;
-using testing::folderAt;
-using testing::kRulesPath;
-using testing::makeHealthy;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
 TEST(FinderSyncTest, InitRegistersExactlyTheHomeDirectoryAndReadsNothingElse) {
   const struct {

@@ -12,12 +12,7 @@
 namespace ferlo {
 namespace {
 
-using testing::CountingPlatform;
-using testing::describe;
-using testing::fileAt;
-using testing::folderAt;
-using testing::kRulesPath;
-using testing::makeHealthy;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
 const std::string kTwoRules =
     R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"Tidy downloads"},)"
@@ -38,15 +33,10 @@ TEST(BuildMenuTest, FullMenuMatchesItemForItem) {
   platform.putFile(kRulesPath, kTwoRules);
   platform.images["BrandGlyph"] = ImageSize{20, 30};
   platform.strings = {
-      {"finder.section.rules", "Rules"},
-      {"finder.rules.empty", "No rules"},
-      {"finder.section.actions", "Actions"},
-      {"finder.action.flatten", "Flatten Folder"},
-      {"finder.action.merge %lld", "Merge %lld Folders"},
-      {"finder.expiry.title", "Expire File"},
-      {"finder.expiry.titleMany %lld", "Expire %lld Files"},
-      {"finder.expiry.days %lld", "In %lld days"},
-      {"finder.expiry.keep", "Keep"},
+      {"finder.section.rules", "Rules"}, {"finder.rules.empty", "No rules"}, {"finder.section.actions", "Actions"},
+      {"finder.action.flatten", "Flatten Folder"}, {"finder.action.merge %lld", "Merge %lld Folders"},
+      {"finder.expiry.title", "Expire File"}, {"finder.expiry.titleMany %lld", "Expire %lld Files"},
+      {"finder.expiry.days %lld", "In %lld days"}, {"finder.expiry.keep", "Keep"},
   };
   platform.selection = std::vector{folderAt("/Users/user/A"), fileAt("/Users/user/Downloads/1.pdf"),
                                    folderAt("/Users/user/B"), fileAt("/Users/user/Downloads/sub/2.pdf"),
@@ -101,7 +91,7 @@ TEST(BuildMenuTest, Shape) {
       {"SidebarKindIsEmpty", kTwoRules, {}, {}, kMenuKindContextualMenuForSidebar, {}},
       {"LargestKindIsEmpty", kTwoRules, {}, {}, std::numeric_limits<std::uint64_t>::max(), {}},
       {"HostNotRunning", kTwoRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.clear(); }, 0, {}},
-      {"HostRunsTwice", kTwoRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.insert(testing::kHost); }, 0,
+      {"HostRunsTwice", kTwoRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.insert(kHost); }, 0,
        two},
       {"NoContainer", kTwoRules, {}, [](FakePlatform& p) { p.containers.clear(); }, 0, {}},
       {"NotJson", "rules", {}, {}, 0, {}},

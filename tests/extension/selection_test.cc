@@ -17,8 +17,7 @@
 namespace ferlo {
 namespace {
 
-using testing::fileAt;
-using testing::folderAt;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
 std::vector<std::string> texts(const std::vector<FileURL>& urls) {
   std::vector<std::string> out;

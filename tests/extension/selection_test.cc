@@ -1,7 +1,6 @@
-// Selection resolution: which folder a command acts on, which folders are
-// selected, and which selected files lie under the watched roots; and the
-// fast paths of the last, each held against the plain way of computing the
-// same thing.
+// Which selected files lie under the watched roots, and the fast paths of
+// that, each held against the plain way of computing the same thing. Which
+// folder a command acts on is the commands' test.
 #include <gtest/gtest.h>
 #include <utf8proc.h>
 
@@ -23,32 +22,6 @@ std::vector<std::string> texts(const std::vector<FileURL>& urls) {
   std::vector<std::string> out;
   for (const FileURL& url : urls) out.push_back(url.absoluteString());
   return out;
-}
-
-TEST(SelectionTest, FoldersAreTheItemsWithTheFolderMark) {
-  const struct {
-    std::optional<std::vector<FileURL>> selection;
-    std::optional<FileURL> target;
-    std::optional<std::string> expectedTarget;  // URL text
-    std::vector<std::string> expectedFolders;   // URL texts
-  } cases[] = {
-      {std::vector{fileAt("/u/a"), folderAt("/u/B"), folderAt("/u/C")}, folderAt("/u"), "file:///u/B/",
-       {"file:///u/B/", "file:///u/C/"}},
-      {std::vector{fileAt("/u/a")}, folderAt("/u/T"), "file:///u/T/", {}},  // only files: the target
-      {std::nullopt, std::nullopt, std::nullopt, {}},
-      {std::vector<FileURL>{}, folderAt("/u/T"), "file:///u/T/", {}},
-      {std::nullopt, fileAt("/u/T"), "file:///u/T", {}},  // a target without the folder mark is still given
-      // A folder on disk whose URL lacks the final "/" counts as a file.
-      {std::vector{fileAt("/u/Folder"), folderAt("/")}, std::nullopt, "file:///", {"file:///"}},
-  };
-  for (const auto& c : cases) {
-    FakePlatform platform;
-    platform.selection = c.selection;
-    platform.target = c.target;
-    const std::optional<FileURL> target = targetFolderURL(platform);
-    EXPECT_EQ(target ? std::optional(target->absoluteString()) : std::nullopt, c.expectedTarget);
-    EXPECT_EQ(texts(selectedFolderURLs(platform)), c.expectedFolders) << c.expectedTarget.value_or("none");
-  }
 }
 
 const std::string kCafeNfc = "/Users/u/Caf\xC3\xA9";   // é precomposed

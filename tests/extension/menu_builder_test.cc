@@ -74,11 +74,8 @@ TEST(BuildMenuTest, Shape) {
     more.insert(more.begin(), bare.begin(), bare.end());
     return more;
   };
-  const std::vector<std::string> two = {"finder.section.rules", "Tidy downloads", "Archive screenshots",
-                                        "finder.section.actions", "finder.action.flatten"};
   const std::string noRules = R"({"rules":[]})", rootW = R"({"rules":[],"watchedRoots":["\/w"]})";
   const std::string same = R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"Same"},)"
-                           R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Same"},)"
                            R"({"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":""}]})";
   const struct {
     const char* name;
@@ -91,13 +88,12 @@ TEST(BuildMenuTest, Shape) {
       {"SidebarKindIsEmpty", kTwoRules, {}, {}, kMenuKindContextualMenuForSidebar, {}},
       {"LargestKindIsEmpty", kTwoRules, {}, {}, std::numeric_limits<std::uint64_t>::max(), {}},
       {"HostNotRunning", kTwoRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.clear(); }, 0, {}},
-      {"HostRunsTwice", kTwoRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.insert(kHost); }, 0,
-       two},
+      {"HostRunsTwice", noRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.insert(kHost); }, 0, bare},
       {"NoContainer", kTwoRules, {}, [](FakePlatform& p) { p.containers.clear(); }, 0, {}},
       {"NotJson", "rules", {}, {}, 0, {}},
       {"EmptyRules", noRules, {}, {}, 0, bare},
-      {"DuplicateAndEmptyNames", same, {}, {}, 0,
-       {"finder.section.rules", "Same", "Same", "", "finder.section.actions", "finder.action.flatten"}},
+      {"SameIdTwiceAndEmptyName", same, {}, {}, 0,
+       {"finder.section.rules", "Same", "", "finder.section.actions", "finder.action.flatten"}},
       {"OneFolderNoMerge", noRules, std::vector{folderAt("/a"), fileAt("/b")}, {}, 0, bare},
       {"ThreeFoldersMerge", noRules, std::vector{folderAt("/a"), folderAt("/b"), folderAt("/c")}, {}, 0,
        plus({"finder.action.merge 3"})},

@@ -89,12 +89,9 @@ TEST(SelectionDifferentialTest, FastSelectedFilesAgreeWithTheNaiveReference) {
   for (int round = 0; round < 4000; ++round) {
     std::vector<std::string> roots;
     for (std::size_t i = random() % 6; i > 0; --i) {
-      switch (random() % 8) {
-        case 0: roots.push_back(""); break;
-        case 1: roots.push_back("/"); break;
-        case 2: roots.push_back(roots.empty() ? "/r" : roots.front()); break;  // duplicates
-        default: roots.push_back(randomPath(random, random() % 6 != 0)); break;
-      }
+      const auto kind = random() % 8;  // now and then an empty root, "/" or a duplicate
+      roots.push_back(kind == 0 ? "" : kind == 1 ? "/" : kind == 2 ? (roots.empty() ? "/r" : roots.front())
+                                                                   : randomPath(random, random() % 6 != 0));
     }
     std::vector<FileURL> selection;
     for (std::size_t i = random() % 8; i > 0; --i) selection.push_back(fileAt(randomPath(random, true)));
@@ -118,17 +115,15 @@ TEST(SelectionDifferentialTest, FastSelectedFilesAgreeWithTheNaiveReference) {
 TEST(SelectionDifferentialTest, CanonicalDecompositionAgreesWithDecomposingTheWholeText) {
   const std::vector<std::string> pieces = {
       "a", "/", "e", "\xCC\x81", "\xCC\xA3", "\xCD\x85", "\xC3\xA9", "\xE1\xB8\x8D", "\xEA\xB0\x80", "\xE2\x84\xAB",
-      std::string(1, '\0'), "\xF0\x9F\x8E\xB5", "\xC3", "\xFF", "\xED\xA0\x80", "\xE5\x86\x99", "\xCE\xAC", "x y",
-      "..", "\xE2\x80\x8D",
-  };
+      std::string(1, '\0'), "\xF0\x9F\x8E\xB5", "\xC3", "\xFF", "\xED\xA0\x80", "\xE5\x86\x99", "\xCE\xAC", "x y", "..",
+      "\xE2\x80\x8D"};
   std::mt19937 random(314159u);
   int invalid = 0;
   for (int round = 0; round < 50'000; ++round) {
     // Now and then a text longer than the on-stack buffer of a run.
     std::string text;
-    for (std::size_t i = random() % ((round % 100 == 0 ? 200 : 12) + 1); i > 0; --i) {
-      text += pieces[random() % pieces.size()];
-    }
+    const std::size_t count = random() % ((round % 100 == 0 ? 200 : 12) + 1);
+    for (std::size_t i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
     utf8proc_uint8_t* mapped = nullptr;
     const utf8proc_ssize_t length =
         utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
@@ -177,9 +172,9 @@ TEST(SelectionDifferentialTest, WatchedRootSetFindsEveryPrefixEndingAtASlashAndN
       {17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}, {0, 0, 3, 0, 7, 0, 8, 0}, {7, 7, 15, 7, 23}, {2}};
   for (const std::vector<std::size_t>& shape : shapes) {
     std::string path = "/";
-    char letter = 'z';
+    int letter = 0;
     for (const std::size_t length : shape) {
-      for (std::size_t i = 0; i < length; ++i) path.push_back(letter = letter == 'z' ? 'a' : static_cast<char>(letter + 1));
+      for (std::size_t i = 0; i < length; ++i) path.push_back(static_cast<char>('a' + letter++ % 26));
       path.push_back('/');
     }
     path += "tail.txt";

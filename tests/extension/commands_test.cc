@@ -1,7 +1,7 @@
 // The four commands end to end through the principal object's dispatch: the
 // exact bytes of the request file, the guards, and the hand-off.
+#include <cstdint>
 #include <functional>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -47,20 +47,18 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
        R"({"action":"flattenFolder","folders":["\/u\/D"]})"},
       {"RunRuleOnSelectedFolder", Items{folderAt("/u/D")}, {}, nullptr, Selector::runRule, Sender::withString(kRuleId),
        R"({"action":"runRule","folders":["\/u\/D"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
-      {"ExpireForSevenDays", Items{fileAt("/w/a.pdf"), fileAt("/u/b.pdf"), fileAt("/w/Caf\xC3\xA9 c.png")}, {},
+      {"ExpireForSevenDays", Items{fileAt("/w/a"), fileAt("/u/b"), fileAt("/w/Caf\xC3\xA9")}, {},
        kRootW, Selector::setExpiry, Sender::withTag(7),
-       "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/a.pdf\",\"\\/w\\/Caf\xC3\xA9 c.png\"],\"days\":7}"},
+       "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/a\",\"\\/w\\/Caf\xC3\xA9\"],\"days\":7}"},
       // Values at the edges.
       {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0),
        R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
       {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1),
        R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
-      {"ExpireLargestTag", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry,
-       Sender::withTag(std::numeric_limits<std::int64_t>::max()),
+      {"ExpireLargestTag", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(INT64_MAX),
        R"({"action":"expireFiles","folders":[],"files":["\/w\/a"],"days":9223372036854775807})"},
-      {"RunRuleActsOnFirstSelectedFolderOnly", Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")},
-       folderAt("/u"), nullptr, Selector::runRule, Sender::withString("not-in-the-manifest"),
-       R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"not-in-the-manifest"})"},
+      {"RunRuleOnFirstFolderOnly", Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")}, folderAt("/u"), nullptr,
+       Selector::runRule, Sender::withString("nope"), R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"nope"})"},
       {"MergeThreeInSelectionOrder", Items{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")}, {}, nullptr,
        Selector::runMergeSelected, {}, R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
       // Guards: nothing written, no hand-off.
@@ -250,10 +248,8 @@ TEST(CommandHandOffTest, NothingWrittenStillHandsOffOnceAndLeavesTheOldRequest) 
 
 TEST(HostApplicationURLTest, ThreeComponentsAboveTheExtension) {
   const std::pair<std::string, std::string> kCases[] = {
-      {"/a/H.app/b/c/E.appex/", "file:///a/H.app/"},
-      {"/a/b/E.appex/", "file:///"},  // not inside an application: still opened, unchecked
-      {"/a/H.app/b/c/E.appex", "file:///a/H.app/"},
-  };
+      {"/a/H.app/b/c/E.appex/", "file:///a/H.app/"}, {"/a/H.app/b/c/E.appex", "file:///a/H.app/"},
+      {"/a/b/E.appex/", "file:///"}};  // not inside an application: still opened, unchecked
   for (const auto& [bundle, host] : kCases) {
     FakePlatform platform;
     platform.bundle = FileURL::fileURLWithPath(bundle, false);

@@ -40,10 +40,9 @@ TEST(FinderSyncTest, InitRegistersExactlyTheHomeDirectoryAndReadsNothingElse) {
     ExtensionContext context(platform);
     FinderSync finderSync(context);
     EXPECT_EQ(platform.directoryURLs(), std::vector{FileURL::fromString(c.watched).value()});
+    // The initialiser reads and opens nothing else.
     EXPECT_EQ(platform.containerLookups() + platform.bundleIdentifierReads() + platform.infoDictionaryReads() +
-                  platform.imageLookups + platform.selectionQueries + platform.opens().size(),
-              0u)
-        << "the initialiser reads and opens nothing else";
+                  platform.imageLookups + platform.selectionQueries + platform.opens().size(), 0u);
     // The toolbar texts are the brand, untranslated.
     EXPECT_EQ(finderSync.toolbarItemName(), "Ferlo");
     EXPECT_EQ(finderSync.toolbarItemToolTip(), "Ferlo");
@@ -71,7 +70,6 @@ TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
     // Whatever the outcome, the resource is not looked up again.
     platform.images["BrandGlyph"] = ImageSize{32, 16};
     EXPECT_EQ(&context.brandGlyphImage(), &image);
-    EXPECT_EQ(context.brandGlyphImage().has_value(), c.width.has_value());
     EXPECT_EQ(platform.imageLookups.load(), 1);
   }
 }

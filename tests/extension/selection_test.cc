@@ -152,9 +152,8 @@ TEST(SelectionDifferentialTest, WatchedRootSetAgreesWithTryingEveryRootOnLargeSe
     const WatchedRootSet set(roots);
     for (int query = 0; query < 300; ++query) {
       const std::string path = randomPath(random, true, 6);
-      const bool expected = std::any_of(roots.begin(), roots.end(), [&](const auto& root) {
-        return pathUnderRootReference(path, root);
-      });
+      const bool expected =
+          std::any_of(roots.begin(), roots.end(), [&](const auto& r) { return pathUnderRootReference(path, r); });
       ASSERT_EQ(set.containsPath(path), expected) << "round " << round << " path \"" << path << "\"";
     }
   }

@@ -20,116 +20,97 @@ RuleManifest::Rule rule(std::string_view id, std::string name) { return {*parseU
 std::string nested(std::size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); }
 std::string withRule(const std::string& ruleObject) { return R"({"rules":[)" + ruleObject + "]}"; }
 std::string withId(const std::string& idJson) { return withRule(R"({"id":)" + idJson + R"(,"name":"n"})"); }
+std::string withName(const std::string& nameJson) {
+  return withRule(R"({"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":)" + nameJson + "}");
+}
+RuleManifest named(std::string name) { return {{rule(kIdA, std::move(name))}, std::nullopt}; }
 
-TEST(DecodeRuleManifestTest, AcceptsWellFormedManifests) {
+// Any breach fails the whole manifest, with where and why for `ferlo check`.
+TEST(DecodeRuleManifestTest, AcceptsWellFormedManifestsAndRejectsWithADiagnostic) {
   const struct {
     const char* name;
     std::string input;
-    RuleManifest expected;
+    std::optional<RuleManifest> expected;  // none: rejected
+    std::string where = {};
+    std::string whyContains = {};
   } cases[] = {
-      {"OnlyEmptyRules", R"({"rules":[]})", {}},
-      {"TheHostsExample", R"({
-  "rules": [
-    { "id": "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", "name": "Tidy downloads" },
-    { "id": "7a3c9e1b-4d2f-4b6a-8e05-c1d3f5a7b9e2", "name": "Archive screenshots" }
-  ],
-  "watchedRoots": [ "/Users/user/Downloads", "/Users/user/Desktop" ]
-})",
-       {{rule(kIdA, "Tidy downloads"), rule(kIdB, "Archive screenshots")},
-        std::vector<std::string>{"/Users/user/Downloads", "/Users/user/Desktop"}}},
-      {"WatchedRootsEmptyIsPresent", R"({"rules":[],"watchedRoots":[]})", {{}, std::vector<std::string>{}}},
-      {"WatchedRootsNullIsAbsent", R"({"rules":[],"watchedRoots":null})", {}},
+      {"OnlyEmptyRules", R"({"rules":[]})", RuleManifest{}},
+      {"TheHostsExample",
+       R"({ "rules": [ { "id": "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30", "name": "Tidy downloads" },
+    { "id": "7a3c9e1b-4d2f-4b6a-8e05-c1d3f5a7b9e2", "name": "Archive screenshots" } ],
+  "watchedRoots": [ "/Users/user/Downloads", "/Users/user/Desktop" ] })",
+       RuleManifest{{rule(kIdA, "Tidy downloads"), rule(kIdB, "Archive screenshots")},
+                    std::vector<std::string>{"/Users/user/Downloads", "/Users/user/Desktop"}}},
+      {"WatchedRootsEmptyIsPresent", R"({"rules":[],"watchedRoots":[]})", RuleManifest{{}, std::vector<std::string>{}}},
+      {"WatchedRootsNullIsAbsent", R"({"rules":[],"watchedRoots":null})", RuleManifest{}},
       {"ExtraMembersIgnoredWhateverTheyHold",
        R"({"version":3,"Rules":"x","watchedroots":7,"meta":{"deep":[[{"a":null}]],"n":1e308},)"
        R"("rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"n","ID":5,"Name":null,)"
-       R"("extra":[true,false,18446744073709551615,-9223372036854775808]}]})",
-       {{rule(kIdA, "n")}, std::nullopt}},
-      {"EscapesInName",
-       withRule(R"({"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"a\"b\\c\n\u00e9\ud83d\ude00\u0000"})"),
-       {{rule(kIdA, std::string("a\"b\\c\n\xC3\xA9\xF0\x9F\x98\x80\0", 13))}, std::nullopt}},
+       R"("extra":[true,false,18446744073709551615,-9223372036854775808]}]})", named("n")},
+      {"EscapesInName", withName(R"("a\"b\\c\n\u00e9\ud83d\ude00\u0000")"),
+       named(std::string("a\"b\\c\n\xC3\xA9\xF0\x9F\x98\x80\0", 13))},
       // Noncharacters, the byte order mark and the line separators are
       // text like any other, escaped or raw.
-      {"UnusualCharactersKeptVerbatim",
-       withRule("{\"id\":\"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\",\"name\":"
-                "\"\\uFFFF\\uDBFF\\uDFFF\\uFEFF\\u2028\xEF\xBF\xBE\xE2\x80\xA8\"}"),
-       {{rule(kIdA, "\xEF\xBF\xBF\xF4\x8F\xBF\xBF\xEF\xBB\xBF\xE2\x80\xA8\xEF\xBF\xBE\xE2\x80\xA8")}, std::nullopt}},
+      {"UnusualCharactersKeptVerbatim", withName("\"\\uFFFF\\uDBFF\\uDFFF\\uFEFF\\u2028\xEF\xBF\xBE\xE2\x80\xA8\""),
+       named("\xEF\xBF\xBF\xF4\x8F\xBF\xBF\xEF\xBB\xBF\xE2\x80\xA8\xEF\xBF\xBE\xE2\x80\xA8")},
       {"RepeatedMembersLastCounts",
        R"({"rules":"not an array","rules":[{"id":"nope","name":1,"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"n"}]})",
-       {{rule(kIdA, "n")}, std::nullopt}},
-      {"NestingOfExactly1024Levels", R"({"rules":[],"x":)" + nested(1023) + "}", {}},
-  };
-  for (const auto& c : cases) {
-    const Decoded<RuleManifest> result = decodeRuleManifest(c.input);
-    ASSERT_TRUE(result) << c.name << ": " << result.error.where << ": " << result.error.why;
-    EXPECT_EQ(*result.value, c.expected) << c.name;
-  }
-}
-
-// Any breach fails the whole manifest, with where and why for `ferlo check`.
-TEST(DecodeRuleManifestTest, RejectsWithADiagnostic) {
-  const struct {
-    const char* name;
-    std::string input;
-    std::string where;
-    std::string whyContains;
-  } cases[] = {
-      {"Empty", "", "", "the document is empty"},
-      {"TrailingContent", R"({"rules":[]} {})", "", "not valid JSON: "},
-      {"ByteOrderMark", "\xEF\xBB\xBF{\"rules\":[]}", "", "not valid JSON: "},
-      {"InvalidUtf8InName", withRule("{\"id\":\"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\",\"name\":\"\xFF\"}"), "",
-       "invalid UTF-8"},
-      {"LoneSurrogateEscape", withRule(R"({"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"\ud800"})"), "",
-       "surrogate"},
-      {"IntegerBeyond64Bits", R"({"rules":[],"x":18446744073709551616})", "", "64-bit"},
-      {"NestingTooDeepInIgnoredMember", R"({"rules":[],"x":)" + nested(1024) + "}", "",
+       named("n")},
+      {"NestingOfExactly1024Levels", R"({"rules":[],"x":)" + nested(1023) + "}", RuleManifest{}},
+      {"Empty", "", std::nullopt, "", "the document is empty"},
+      {"TrailingContent", R"({"rules":[]} {})", std::nullopt, "", "not valid JSON: "},
+      {"ByteOrderMark", "\xEF\xBB\xBF{\"rules\":[]}", std::nullopt, "", "not valid JSON: "},
+      {"InvalidUtf8InName", withName("\"\xFF\""), std::nullopt, "", "invalid UTF-8"},
+      {"LoneSurrogateEscape", withName(R"("\ud800")"), std::nullopt, "", "surrogate"},
+      {"IntegerBeyond64Bits", R"({"rules":[],"x":18446744073709551616})", std::nullopt, "", "64-bit"},
+      {"NestingTooDeepInIgnoredMember", R"({"rules":[],"x":)" + nested(1024) + "}", std::nullopt, "",
        "nesting deeper than 1024 levels"},
-      {"TopLevelArray", "[]", "", "the top level must be an object, got an array"},
-      {"RulesMissing", R"({"watchedRoots":[]})", "", "missing required member \"rules\""},
-      {"RuleIsString", R"({"rules":["x"]})", "rules[0]", "expected a rule object, got a string"},
-      {"RuleMissingId", withRule(R"({"name":"n"})"), "rules[0]", "missing required member \"id\""},
+      {"TopLevelArray", "[]", std::nullopt, "", "the top level must be an object, got an array"},
+      {"RulesMissing", R"({"watchedRoots":[]})", std::nullopt, "", "missing required member \"rules\""},
+      {"RuleIsString", R"({"rules":["x"]})", std::nullopt, "rules[0]", "expected a rule object, got a string"},
+      {"RuleMissingId", withRule(R"({"name":"n"})"), std::nullopt, "rules[0]", "missing required member \"id\""},
       {"SecondRuleMissingName", R"({"rules":[)" + kValidRule + R"(,{"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2"}]})",
-       "rules[1]", "missing required member \"name\""},
-      {"NameNotAString", withRule(R"({"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":null})"), "rules[0].name",
-       "expected a string, got null"},
-      {"Id35Characters", withId(R"("0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3")"), "rules[0].id",
+       std::nullopt, "rules[1]", "missing required member \"name\""},
+      {"NameNotAString", withName("null"), std::nullopt, "rules[0].name", "expected a string, got null"},
+      {"Id35Characters", withId(R"("0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3")"), std::nullopt, "rules[0].id",
        "got 35 characters: \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3\""},
-      {"IdHyphenMisplaced", withId(R"("0F8E2C4A6-B1D-4A3E-9C57-2D8B4E6F1A30")"), "rules[0].id",
+      {"IdHyphenMisplaced", withId(R"("0F8E2C4A6-B1D-4A3E-9C57-2D8B4E6F1A30")"), std::nullopt, "rules[0].id",
        "character 9 should be \"-\""},
-      {"IdLongValueIsCut", withId("\"" + std::string(300, 'A') + "\""), "rules[0].id",
+      {"IdLongValueIsCut", withId("\"" + std::string(300, 'A') + "\""), std::nullopt, "rules[0].id",
        "got 300 characters: \"" + std::string(48, 'A') + "...\""},
-      {"IdCutBeforeASplitCharacter", withId("\"" + std::string(47, 'A') + "\xC3\xA9" + "\""), "rules[0].id",
-       "got 48 characters: \"" + std::string(47, 'A') + "...\""},
-      {"WatchedRootsSingleString", R"({"rules":[],"watchedRoots":"/Users/user"})", "watchedRoots",
+      {"IdCutBeforeASplitCharacter", withId("\"" + std::string(47, 'A') + "\xC3\xA9" + "\""), std::nullopt,
+       "rules[0].id", "got 48 characters: \"" + std::string(47, 'A') + "...\""},
+      {"WatchedRootsSingleString", R"({"rules":[],"watchedRoots":"/Users/user"})", std::nullopt, "watchedRoots",
        "expected an array of strings or null, got a string"},
-      {"OneBadRuleRejectsAll",
-       R"({"rules":[)" + kValidRule + "," + kValidRule + R"(,{"id":"x","name":"n"}],"watchedRoots":["/a"]})",
-       "rules[2].id", "not in UUID text form"},
+      {"OneBadRuleRejectsAll", R"({"rules":[)" + kValidRule + "," + kValidRule + R"(,{"id":"x","name":"n"}]})",
+       std::nullopt, "rules[2].id", "not in UUID text form"},
   };
   for (const auto& c : cases) {
     const Decoded<RuleManifest> result = decodeRuleManifest(c.input);
-    ASSERT_FALSE(result) << c.name << ": accepted";
-    EXPECT_EQ(result.error.where, c.where) << c.name;
-    EXPECT_NE(result.error.why.find(c.whyContains), std::string::npos) << c.name << ": " << result.error.why;
+    ASSERT_EQ(result.value.has_value(), c.expected.has_value()) << c.name << ": " << result.error.where << ": "
+                                                                << result.error.why;
+    if (c.expected) {
+      EXPECT_EQ(*result.value, *c.expected) << c.name;
+    } else {
+      EXPECT_EQ(result.error.where, c.where) << c.name;
+      EXPECT_NE(result.error.why.find(c.whyContains), std::string::npos) << c.name << ": " << result.error.why;
+    }
   }
 }
 
 // A view that ends before the closing brace fails even though the bytes
 // after it (or in spare capacity parsed in place) would complete it.
 TEST(DecodeRuleManifestTest, ReadsOnlyTheGivenBytes) {
-  const std::string complete = R"({"rules":[]})";
-  EXPECT_FALSE(decodeRuleManifest(std::string_view(complete).substr(0, complete.size() - 1)));
-  std::string padded = complete;
-  padded.reserve(complete.size() + 4 * kReadPadding);
+  std::string padded = R"({"rules":[]})";
+  EXPECT_FALSE(decodeRuleManifest(std::string_view(padded).substr(0, padded.size() - 1)));
+  padded.reserve(padded.size() + 4 * kReadPadding);
   padded.pop_back();
   EXPECT_FALSE(decodeRuleManifest(padded));
   padded.push_back('}');
   EXPECT_TRUE(decodeRuleManifest(padded));
-  std::string tight = complete;
-  tight.shrink_to_fit();
-  EXPECT_TRUE(decodeRuleManifest(tight));
+  padded.shrink_to_fit();
+  EXPECT_TRUE(decodeRuleManifest(padded));
 }
-
-// ---- Encoding ----
 
 TEST(EncodeRuleManifestTest, ExactBytesAndInvalidUtf8Replaced) {
   RuleManifest manifest;
@@ -146,8 +127,6 @@ TEST(EncodeRuleManifestTest, ExactBytesAndInvalidUtf8Replaced) {
             R"("}],"watchedRoots":["\/x)" "\xEF\xBF\xBD" R"("]})");
 }
 
-// ---- loadRuleManifest against the fake platform ----
-
 TEST(LoadRuleManifestTest, ReadsTheContainersRulesAfreshAndEveryFailureIsNone) {
   FakePlatform platform;
   platform.infoDictionary.emplace(std::string(kAppGroupInfoKey), InfoValue::makeText("group.test"));
@@ -155,10 +134,10 @@ TEST(LoadRuleManifestTest, ReadsTheContainersRulesAfreshAndEveryFailureIsNone) {
   const Identity identity(platform);
   EXPECT_EQ(loadRuleManifest(platform, identity), std::nullopt);  // no file
   platform.putFile("/C/group.test/rules.json", R"({"rules":[],"watchedRoots":"/a"})");
-  EXPECT_EQ(loadRuleManifest(platform, identity), std::nullopt);
+  EXPECT_EQ(loadRuleManifest(platform, identity), std::nullopt);  // undecodable
   platform.putFile("/C/group.test/rules.json", withRule(kValidRule));
   platform.putFile("/rules.json", R"({"rules":[]})");
-  EXPECT_EQ(loadRuleManifest(platform, identity), (RuleManifest{{rule(kIdA, "n")}, std::nullopt}));
+  EXPECT_EQ(loadRuleManifest(platform, identity), named("n"));
   EXPECT_EQ(platform.containerLookups(), 3) << "the container is looked up at every load";
   EXPECT_EQ(platform.infoDictionaryReads(), 1) << "the app group is computed once";
   // No container: nothing is read from any other place.

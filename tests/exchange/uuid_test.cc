@@ -7,25 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
+#include <cctype>
 #include <string>
 
 #include "exchange/hex_digits.h"
 
 namespace ferlo {
 namespace {
-
-TEST(UuidTest, TextFormIsUpperCaseInByteOrderAndEitherCaseIsRead) {
-  const std::optional<Uuid> uuid = parseUuid("00112233-4455-6677-8899-aabbCCDDeeff");
-  ASSERT_TRUE(uuid.has_value());
-  EXPECT_EQ(uuid->bytes, (std::array<std::uint8_t, 16>{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
-                                                       0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
-  EXPECT_EQ(uuid->uuidString(), "00112233-4455-6677-8899-AABBCCDDEEFF");
-  for (const std::string_view refused : {"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30}", "0F8E2C4A6B1D4A3E9C572D8B4E6F1A30"}) {
-    EXPECT_EQ(parseUuid(refused), std::nullopt) << refused;
-  }
-}
 
 // The rule read literally: 36 characters, "-" at 9, 14, 19, 24, hexadecimal
 // digits in either case everywhere else.
@@ -34,9 +23,7 @@ std::optional<Uuid> straightforwardParseUuid(std::string_view text) {
   std::string digits;
   for (std::size_t i = 0; i < 36; ++i) {
     const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
-    if (hyphenPlace ? text[i] != '-' : std::string_view("0123456789abcdefABCDEF").find(text[i]) == std::string_view::npos) {
-      return std::nullopt;
-    }
+    if (hyphenPlace ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
     if (!hyphenPlace) digits += text[i];
   }
   Uuid uuid;
@@ -44,9 +31,14 @@ std::optional<Uuid> straightforwardParseUuid(std::string_view text) {
   return uuid;
 }
 
-// Every byte value in every place of a valid id (digits of both cases), and
-// the length one off either way.
+// The text form is upper case in byte order; every byte value in every place
+// of a valid id (digits of both cases), and the length one off either way.
 TEST(UuidTest, ParseAgreesWithTheCharacterByCharacterReading) {
+  const std::optional<Uuid> uuid = parseUuid("00112233-4455-6677-8899-aabbCCDDeeff");
+  ASSERT_TRUE(uuid.has_value());
+  EXPECT_EQ(uuid->bytes, (std::array<std::uint8_t, 16>{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99,
+                                                       0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
+  EXPECT_EQ(uuid->uuidString(), "00112233-4455-6677-8899-AABBCCDDEEFF");
   const std::string valid = "01234567-89ab-cDEF-a0B1-c2D3e4F56789";
   ASSERT_TRUE(straightforwardParseUuid(valid).has_value());
   for (std::size_t place = 0; place < valid.size(); ++place) {
@@ -55,9 +47,7 @@ TEST(UuidTest, ParseAgreesWithTheCharacterByCharacterReading) {
       text[place] = static_cast<char>(value);
       const std::optional<Uuid> expected = straightforwardParseUuid(text);
       ASSERT_EQ(parseUuid(text), expected) << place << " " << value;
-      if (expected) {
-        ASSERT_EQ(parseUuid(expected->uuidString()), expected) << place << " " << value;
-      }
+      ASSERT_TRUE(!expected || parseUuid(expected->uuidString()) == expected) << place << " " << value;
     }
   }
   EXPECT_EQ(parseUuid(valid.substr(1)), std::nullopt);
@@ -69,8 +59,7 @@ TEST(UuidTest, ParseAgreesWithTheCharacterByCharacterReading) {
 TEST(UuidTest, EveryDecoderVariantJudgesEveryByteInEveryPlaceAlike) {
   for (int place = 0; place < 16; ++place) {
     for (int value = 0; value < 256; ++value) {
-      unsigned char digits[16];
-      std::copy_n("0123456789abcDEF", 16, digits);
+      unsigned char digits[17] = "0123456789abcDEF";
       digits[place] = static_cast<unsigned char>(value);
       std::string text(reinterpret_cast<const char*>(digits), 16);
       text.insert(12, "-").insert(8, "-") += "-0000-000000000000";

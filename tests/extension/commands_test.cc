@@ -1,7 +1,7 @@
 // The four commands end to end through the principal object's dispatch: the
 // exact bytes of the request file, the guards, and the hand-off.
+#include <cstdint>
 #include <functional>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -13,180 +13,100 @@
 namespace ferlo {
 namespace {
 
-using testing::fileAt;
-using testing::folderAt;
-using testing::kRequestPath;
-using testing::kRulesPath;
-using testing::makeHealthy;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
 constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
-constexpr const char* kDownloadsRules = R"({"rules":[],"watchedRoots":["\/Users\/user\/Downloads"]})";
-
-struct CommandCase {
-  const char* name;
-  std::function<void(FakePlatform&)> configure;  // on a healthy platform
-  Selector selector;
-  Sender sender;
-  std::optional<std::string> request;  // the request file afterwards; none: no file
-};
-
-void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
-
-class CommandTest : public ::testing::TestWithParam<CommandCase> {};
-
-TEST_P(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
-  const CommandCase& c = GetParam();
-  FakePlatform platform;
-  makeHealthy(platform);
-  platform.bundle = folderAt("/a/H.app/b/c/E.appex");
-  c.configure(platform);
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-
-  finderSync.perform(c.selector, c.sender);
-
-  EXPECT_EQ(platform.file(kRequestPath), c.request);
-  auto opens = platform.opens();
-  if (c.request) {
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].url.absoluteString(), "file:///a/H.app/");
-    EXPECT_TRUE(opens[0].activates);
-  } else {
-    EXPECT_TRUE(opens.empty()) << "a command stopped by its guard must not hand off";
-  }
-}
-
+constexpr const char* kRootW = R"({"rules":[],"watchedRoots":["\/w"]})";
 using Items = std::vector<FileURL>;
 
-// Selects `items`, targets `target` and, when given, writes `rules` as rules.json.
-std::function<void(FakePlatform&)> given(std::optional<Items> items, std::optional<FileURL> target = std::nullopt,
-                                         const char* rules = nullptr) {
-  return [=](FakePlatform& p) {
-    p.selection = items;
-    p.target = target;
-    if (rules) p.putFile(kRulesPath, rules);
+// Records the request file as the host would find it when brought forward.
+class OrderRecordingPlatform : public FakePlatform {
+ public:
+  std::vector<std::optional<std::string>> requestAtOpen;
+  void openApplicationAtURL(const FileURL& url, bool activates) override {
+    requestAtOpen.push_back(file(kRequestPath));
+    FakePlatform::openApplicationAtURL(url, activates);
+  }
+};
+
+TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
+  const struct {
+    const char* name;
+    std::optional<Items> selection;
+    std::optional<FileURL> target;
+    const char* rules;  // rules.json; nullptr: none
+    Selector selector;
+    Sender sender;
+    std::optional<std::string> request;  // the request file afterwards; none: no file and no hand-off
+    bool noContainer = false;
+  } cases[] = {
+      // One of each (the exact bytes of every field are the request encoder's).
+      {"MergeTwoFolders", Items{folderAt("/u/Old photos"), folderAt("/u/New")}, {}, nullptr, Selector::runMergeSelected,
+       {}, R"({"action":"mergeFolders","folders":["\/u\/Old photos","\/u\/New"]})"},
+      {"FlattenTargetWithNothingSelected", {}, folderAt("/u/D"), nullptr, Selector::runFlatten, {},
+       R"({"action":"flattenFolder","folders":["\/u\/D"]})"},
+      {"RunRuleOnSelectedFolder", Items{folderAt("/u/D")}, {}, nullptr, Selector::runRule, Sender::withString(kRuleId),
+       R"({"action":"runRule","folders":["\/u\/D"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
+      {"ExpireForSevenDays", Items{fileAt("/w/a"), fileAt("/u/b"), fileAt("/w/Caf\xC3\xA9")}, {},
+       kRootW, Selector::setExpiry, Sender::withTag(7),
+       "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/a\",\"\\/w\\/Caf\xC3\xA9\"],\"days\":7}"},
+      // Values at the edges.
+      {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0),
+       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
+      {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1),
+       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
+      {"ExpireLargestTag", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(INT64_MAX),
+       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"],"days":9223372036854775807})"},
+      {"RunRuleOnFirstFolderOnly", Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")}, folderAt("/u"), nullptr,
+       Selector::runRule, Sender::withString("nope"), R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"nope"})"},
+      {"MergeThreeInSelectionOrder", Items{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")}, {}, nullptr,
+       Selector::runMergeSelected, {}, R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
+      // Guards: nothing written, no hand-off.
+      {"RunRuleWithoutObject", {}, folderAt("/u"), nullptr, Selector::runRule, Sender::withTag(3), {}},
+      {"RunRuleWithoutFolder", Items{fileAt("/u/f")}, {}, nullptr, Selector::runRule, Sender::withString(kRuleId), {}},
+      {"FlattenWithNothingAtAll", {}, {}, nullptr, Selector::runFlatten, {}, {}},
+      // A folder on disk whose URL lacks the final "/" counts as a file; the
+      // target is taken with or without it.
+      {"FlattenOnlyFilesSelected", Items{fileAt("/u/F")}, fileAt("/u/T"), nullptr, Selector::runFlatten, {},
+       R"({"action":"flattenFolder","folders":["\/u\/T"]})"},
+      {"FlattenEmptySelection", Items{}, folderAt("/u/T"), nullptr, Selector::runFlatten, {},
+       R"({"action":"flattenFolder","folders":["\/u\/T"]})"},
+      {"MergeOneFolder", Items{folderAt("/a")}, folderAt("/t"), nullptr, Selector::runMergeSelected, {}, {}},
+      {"ExpireWithoutWatchedRoots", Items{fileAt("/w/a")}, {}, R"({"rules":[]})", Selector::setExpiry,
+       Sender::withTag(7), {}},
+      {"ExpireWithoutContainer", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(7), {}, true},
+      {"NoSelectorDoesNothing", Items{folderAt("/a"), folderAt("/b")}, folderAt("/u"), nullptr, Selector::none,
+       Sender::withString(kRuleId), {}},
   };
-}
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OrderRecordingPlatform platform;
+    makeHealthy(platform);
+    platform.bundle = folderAt("/a/H.app/b/c/E.appex");
+    platform.selection = c.selection;
+    platform.target = c.target;
+    if (c.rules) platform.putFile(kRulesPath, c.rules);
+    if (c.noContainer) platform.containers.clear();
+    ExtensionContext context(platform);
+    FinderSync finderSync(context);
 
-std::function<void(FakePlatform&)> expiring(Items items, const char* rules = kDownloadsRules) {
-  return given(std::move(items), std::nullopt, rules);
-}
+    finderSync.perform(c.selector, c.sender);
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, CommandTest,
-    ::testing::Values(
-        // The host's documented examples, byte for byte.
-        CommandCase{"MergeTwoFolders",
-                    given(Items{folderAt("/Users/user/Old photos"), folderAt("/Users/user/New photos")}),
-                    Selector::runMergeSelected, Sender{},
-                    R"({"action":"mergeFolders","folders":["\/Users\/user\/Old photos","\/Users\/user\/New photos"]})"},
-        CommandCase{"FlattenTargetWithNothingSelected", given(std::nullopt, folderAt("/Users/user/Downloads")),
-                    Selector::runFlatten, Sender{},
-                    R"({"action":"flattenFolder","folders":["\/Users\/user\/Downloads"]})"},
-        CommandCase{
-            "RunRuleOnSelectedFolder", given(Items{folderAt("/Users/user/Downloads")}), Selector::runRule,
-            Sender::withString(kRuleId),
-            R"({"action":"runRule","folders":["\/Users\/user\/Downloads"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
-        CommandCase{
-            "ExpireForSevenDays",
-            expiring({fileAt("/Users/user/Downloads/invoice.pdf"), fileAt("/Users/user/Desktop/other.pdf"),
-                      fileAt("/Users/user/Downloads/Caf\xC3\xA9 menu.png")}),
-            Selector::setExpiry, Sender::withTag(7),
-            "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/Users\\/user\\/Downloads\\/invoice.pdf\","
-            "\"\\/Users\\/user\\/Downloads\\/Caf\xC3\xA9 menu.png\"],\"days\":7}"},
-        CommandCase{"ExpireKeepChoiceHasNoDays", expiring({fileAt("/Users/user/Downloads/invoice.pdf")}),
-                    Selector::setExpiry, Sender::withTag(0),
-                    R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/invoice.pdf"]})"},
-        // Values at the edges.
-        CommandCase{"ExpireNegativeTagHasNoDays", expiring({fileAt("/Users/user/Downloads/a")}), Selector::setExpiry,
-                    Sender::withTag(-1),
-                    R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/a"]})"},
-        CommandCase{
-            "ExpireLargestTag", expiring({fileAt("/Users/user/Downloads/a")}), Selector::setExpiry,
-            Sender::withTag(std::numeric_limits<std::int64_t>::max()),
-            R"({"action":"expireFiles","folders":[],"files":["\/Users\/user\/Downloads\/a"],"days":9223372036854775807})"},
-        CommandCase{"RunRuleActsOnFirstSelectedFolderOnly",
-                    given(Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")}, folderAt("/u")), Selector::runRule,
-                    Sender::withString("not-in-the-manifest"),
-                    R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"not-in-the-manifest"})"},
-        CommandCase{"MergeThreeInSelectionOrder",
-                    given(Items{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")}),
-                    Selector::runMergeSelected, Sender{}, R"({"action":"mergeFolders","folders":["\/c","\/a","\/b"]})"},
-        // Guards: nothing written, no hand-off.
-        CommandCase{"RunRuleWithoutObject", given(std::nullopt, folderAt("/u")), Selector::runRule, Sender::withTag(3),
-                    std::nullopt},
-        CommandCase{"RunRuleWithoutFolder", given(Items{fileAt("/u/f")}), Selector::runRule,
-                    Sender::withString(kRuleId), std::nullopt},
-        CommandCase{"FlattenWithNothingAtAll", given(std::nullopt), Selector::runFlatten, Sender{}, std::nullopt},
-        CommandCase{"MergeOneFolder", given(Items{folderAt("/a")}, folderAt("/t")), Selector::runMergeSelected,
-                    Sender{}, std::nullopt},
-        CommandCase{"ExpireWithoutWatchedRoots", expiring({fileAt("/Users/user/Downloads/a")}, R"({"rules":[]})"),
-                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
-        CommandCase{"ExpireWithoutContainer",
-                    [](FakePlatform& p) {
-                      expiring({fileAt("/Users/user/Downloads/a")})(p);
-                      p.containers.clear();
-                    },
-                    Selector::setExpiry, Sender::withTag(7), std::nullopt},
-        CommandCase{"NoSelectorDoesNothing", given(Items{folderAt("/a"), folderAt("/b")}, folderAt("/u")),
-                    Selector::none, Sender::withString(kRuleId), std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    EXPECT_EQ(platform.file(kRequestPath), c.request);
+    // The host must find the new request when it is brought forward.
+    EXPECT_EQ(platform.requestAtOpen, c.request ? std::vector{c.request} : std::vector<std::optional<std::string>>{});
+    for (const auto& open : platform.opens()) {
+      EXPECT_EQ(open.url.absoluteString(), "file:///a/H.app/");
+      EXPECT_TRUE(open.activates);
+    }
+  }
+}
 
 // ---- A rule chosen in the real Finder: the copy of the item it sends ----
 
 constexpr const char* kArchiveId = "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2";
-constexpr const char* kTwoRules =
-    R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
-    R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}]})";
-constexpr const char* kRewrittenRules =
-    R"({"rules":[{"id":"11111111-2222-3333-4444-555555555555","name":"Tidy"},)"
-    R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Other"}]})";
-
-struct RuleCopyCase {
-  const char* name;
-  std::size_t item;  // of the first menu's rules: 0 Tidy (kRuleId), 1 Tidy (kArchiveId)
-  // What happens between the menu and the click; gives the sender to deliver.
-  std::function<Sender(FakePlatform&, FinderSync&, const MenuItem&)> between;
-  const char* ruleID;  // in the request; nullptr: nothing written, no hand-off
-};
-
-void PrintTo(const RuleCopyCase& c, std::ostream* os) { *os << c.name; }
-
-class RuleCopyTest : public ::testing::TestWithParam<RuleCopyCase> {};
-
-TEST_P(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
-  const RuleCopyCase& c = GetParam();
-  FakePlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, kTwoRules);
-  platform.target = folderAt("/u");
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  const Menu menu = finderSync.menuForMenuKind(0);
-  const MenuItem& item = menu.items.at(0).submenu->items.at(1 + c.item);
-
-  finderSync.runRule(c.between(platform, finderSync, item));
-
-  if (!c.ruleID) {
-    EXPECT_FALSE(platform.file(kRequestPath));
-    EXPECT_TRUE(platform.opens().empty());
-    return;
-  }
-  EXPECT_EQ(platform.file(kRequestPath),
-            std::string(R"({"action":"runRule","folders":["\/u"],"ruleID":")") + c.ruleID + "\"}");
-  EXPECT_EQ(platform.opens().size(), 1u);
-}
-
-Sender copied(const MenuItem& item) { return senderOf(finderCopyOf(item)); }
-
-// The Finder's copy of the item, then `change` applied to it.
-std::function<Sender(FakePlatform&, FinderSync&, const MenuItem&)> copyWith(std::function<void(Sender&)> change) {
-  return [change](FakePlatform&, FinderSync&, const MenuItem& item) {
-    Sender sender = copied(item);
-    change(sender);
-    return sender;
-  };
-}
+constexpr const char* kTwoRules = R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
+                                  R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}]})";
 
 // Another extension process, or one before a restart with the same
 // identifier, made the tag; it had built `menusBefore` menus.
@@ -198,42 +118,66 @@ Sender madeElsewhere(std::uint64_t processId, int menusBefore, const MenuItem& i
   ExtensionContext context(other);
   FinderSync finderSync(context);
   for (int n = 0; n < menusBefore; ++n) (void)finderSync.menuForMenuKind(0);
-  const Menu menu = finderSync.menuForMenuKind(0);
-  Sender sender = copied(menu.items.at(0).submenu->items.at(1));
+  Sender sender = senderOf(finderCopyOf(finderSync.menuForMenuKind(0).items.at(0).submenu->items.at(1)));
   EXPECT_EQ(sender.title, item.title);
   return sender;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RuleCopyTest,
-    ::testing::Values(
-        RuleCopyCase{"FindersCopy", 0, copyWith([](Sender&) {}), kRuleId},
-        // Two rules with one name: the tag, not the title, tells them apart.
-        RuleCopyCase{"SameTitleOtherRule", 1, copyWith([](Sender&) {}), kArchiveId},
-        RuleCopyCase{"OriginalItem", 1, [](auto&, auto&, const MenuItem& i) { return senderOf(i); }, kArchiveId},
-        RuleCopyCase{"AfterTheHostRewroteRulesAndMoreMenus", 0,
-                     [](FakePlatform& p, FinderSync& f, const MenuItem& i) {
-                       p.putFile(kRulesPath, kRewrittenRules);
-                       for (int n = 0; n < 5; ++n) (void)f.menuForMenuKind(0);
-                       return copied(i);
-                     },
-                     kRuleId},
-        RuleCopyCase{"OtherTitle", 0, copyWith([](Sender& s) { s.title = "Tidy "; }), nullptr},
-        RuleCopyCase{"NoTitle", 0, copyWith([](Sender& s) { s.title.reset(); }), nullptr},
-        RuleCopyCase{"ObjectNotAString", 0, copyWith([](Sender& s) { s.objectKind = Sender::ObjectKind::other; }),
-                     nullptr},
-        RuleCopyCase{"UnknownTag", 0, copyWith([](Sender& s) { s.tag += 7; }), nullptr},
-        RuleCopyCase{"OtherProcess", 0, [](auto&, auto&, const MenuItem& i) { return madeElsewhere(77, 0, i); },
-                     nullptr},
-        RuleCopyCase{"ThisProcessBeforeARestart", 0,
-                     [](auto&, auto&, const MenuItem& i) { return madeElsewhere(4242, 3, i); }, nullptr},
-        RuleCopyCase{"MenuDroppedLongAgo", 0,
-                     [](auto&, FinderSync& f, const MenuItem& i) {
-                       for (std::size_t n = 0; n < RuleItemTags::kRetainedMenus; ++n) (void)f.menuForMenuKind(0);
-                       return copied(i);
-                     },
-                     nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
+  const struct {
+    const char* name;
+    std::size_t item;  // of the first menu's rules: 0 Tidy (kRuleId), 1 Tidy (kArchiveId)
+    // What happens between the menu and the click to the sender, which
+    // starts as the Finder's copy of the item.
+    std::function<void(FakePlatform&, FinderSync&, const MenuItem&, Sender&)> between;
+    const char* ruleID;  // in the request; nullptr: nothing written, no hand-off
+  } cases[] = {
+      {"FindersCopy", 0, [](auto&, auto&, auto&, auto&) {}, kRuleId},
+      // Two rules with one name: the tag, not the title, tells them apart.
+      {"SameTitleOtherRule", 1, [](auto&, auto&, auto&, auto&) {}, kArchiveId},
+      {"OriginalItem", 1, [](auto&, auto&, const MenuItem& i, Sender& s) { s = senderOf(i); }, kArchiveId},
+      {"AfterTheHostRewroteRulesAndMoreMenus", 0,
+       [](FakePlatform& p, FinderSync& f, auto&, auto&) {
+         p.putFile(kRulesPath, R"({"rules":[{"id":"11111111-2222-3333-4444-555555555555","name":"Tidy"},)"
+                               R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Other"}]})");
+         for (int n = 0; n < 5; ++n) (void)f.menuForMenuKind(0);
+       },
+       kRuleId},
+      {"OtherTitle", 0, [](auto&, auto&, auto&, Sender& s) { s.title = "Tidy "; }, nullptr},
+      {"NoTitle", 0, [](auto&, auto&, auto&, Sender& s) { s.title.reset(); }, nullptr},
+      {"ObjectNotAString", 0, [](auto&, auto&, auto&, Sender& s) { s.objectKind = Sender::ObjectKind::other; },
+       nullptr},
+      {"UnknownTag", 0, [](auto&, auto&, auto&, Sender& s) { s.tag += 7; }, nullptr},
+      {"OtherProcess", 0, [](auto&, auto&, const MenuItem& i, Sender& s) { s = madeElsewhere(77, 0, i); }, nullptr},
+      {"ThisProcessBeforeARestart", 0,
+       [](auto&, auto&, const MenuItem& i, Sender& s) { s = madeElsewhere(4242, 3, i); }, nullptr},
+      {"MenuDroppedLongAgo", 0,
+       [](auto&, FinderSync& f, auto&, auto&) {
+         for (std::size_t n = 0; n < RuleItemTags::kRetainedMenus; ++n) (void)f.menuForMenuKind(0);
+       },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform platform;
+    makeHealthy(platform);
+    platform.putFile(kRulesPath, kTwoRules);
+    platform.target = folderAt("/u");
+    ExtensionContext context(platform);
+    FinderSync finderSync(context);
+    const Menu menu = finderSync.menuForMenuKind(0);
+    const MenuItem& item = menu.items.at(0).submenu->items.at(1 + c.item);
+    Sender sender = senderOf(finderCopyOf(item));
+    c.between(platform, finderSync, item, sender);
+
+    finderSync.runRule(sender);
+
+    std::optional<std::string> expected;
+    if (c.ruleID) expected = std::string(R"({"action":"runRule","folders":["\/u"],"ruleID":")") + c.ruleID + "\"}";
+    EXPECT_EQ(platform.file(kRequestPath), expected);
+    EXPECT_EQ(platform.opens().size(), c.ruleID ? 1u : 0u);
+  }
+}
 
 TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
   FakePlatform platform;
@@ -246,7 +190,6 @@ TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
              std::to_string(n) + "\"}";
   }
   platform.putFile(kRulesPath, rules + "]}");
-  platform.target = folderAt("/u");
   ExtensionContext context(platform);
   FinderSync finderSync(context);
   (void)finderSync.menuForMenuKind(0);
@@ -254,7 +197,7 @@ TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
   const auto& items = menu.items.at(0).submenu->items;
   for (std::size_t n : {std::size_t{1}, count}) {
     EXPECT_LT(items[n].tag, std::int64_t{1} << 53);
-    EXPECT_EQ(context.ruleItemTags().resolve(items[n].tag, items[n].title).has_value(), true) << n;
+    EXPECT_TRUE(context.ruleItemTags().resolve(items[n].tag, items[n].title).has_value()) << n;
   }
 }
 
@@ -275,80 +218,46 @@ class VanishingContainerPlatform : public FakePlatform {
 // host is still brought forward, once.
 TEST(CommandHandOffTest, NothingWrittenStillHandsOffOnceAndLeavesTheOldRequest) {
   const std::string kOld = R"({"action":"flattenFolder","folders":["\/old"]})";
-  const struct {
-    Selector selector;
-    Sender sender;
-  } kCommands[] = {{Selector::runRule, Sender::withString(kRuleId)},
-                   {Selector::runFlatten, Sender{}},
-                   {Selector::runMergeSelected, Sender{}},
-                   {Selector::setExpiry, Sender::withTag(30)}};
-  for (const auto& command : kCommands) {
+  // Every command hands its request over alike; setExpiry: also reads the
+  // container for the manifest first.
+  const std::pair<Selector, Sender> kCommands[] = {{Selector::runFlatten, Sender{}},
+                                                   {Selector::setExpiry, Sender::withTag(30)}};
+  for (const auto& [selector, sender] : kCommands) {
     for (const bool containerGone : {false, true}) {
-      SCOPED_TRACE(std::string(selectorName(command.selector)) + (containerGone ? " container gone" : " write fails"));
+      SCOPED_TRACE(std::string(selectorName(selector)) + (containerGone ? " container gone" : " write fails"));
       VanishingContainerPlatform platform;
       makeHealthy(platform);
-      platform.putFile(kRulesPath, R"({"rules":[],"watchedRoots":["\/w"]})");
+      platform.putFile(kRulesPath, kRootW);
       platform.putFile(kRequestPath, kOld);
       platform.selection = std::vector{folderAt("/w/a"), folderAt("/w/b"), fileAt("/w/c")};
-      platform.bundle = folderAt("/Apps/Host.app/Contents/PlugIns/Ext.appex");
       ExtensionContext context(platform);
       FinderSync finderSync(context);
       platform.failWrites = !containerGone;
-      if (containerGone) platform.available = command.selector == Selector::setExpiry ? 1 : 0;
+      if (containerGone) platform.available = selector == Selector::setExpiry ? 1 : 0;
 
-      finderSync.perform(command.selector, command.sender);
+      finderSync.perform(selector, sender);
 
       EXPECT_EQ(platform.file(kRequestPath), kOld);
-      if (containerGone) {
-        EXPECT_EQ(platform.containerLookups(), command.selector == Selector::setExpiry ? 2 : 1);
-      }
+      EXPECT_EQ(platform.containerLookups(), selector == Selector::setExpiry ? 2 : 1);
       ASSERT_EQ(platform.opens().size(), 1u);
-      EXPECT_EQ(platform.opens()[0].url.absoluteString(), "file:///Apps/Host.app/");
+      EXPECT_EQ(platform.opens()[0].url.absoluteString(), "file:///Applications/Host.app/");
       EXPECT_TRUE(platform.opens()[0].activates);
     }
   }
 }
 
-// The host must find the new request when it is brought forward.
-class OrderRecordingPlatform : public FakePlatform {
- public:
-  std::vector<std::optional<std::string>> requestAtOpen;
-  void openApplicationAtURL(const FileURL& url, bool activates) override {
-    requestAtOpen.push_back(file(testing::kRequestPath));
-    FakePlatform::openApplicationAtURL(url, activates);
-  }
-};
-
-TEST(CommandHandOffTest, RequestIsInPlaceBeforeTheHandOff) {
-  OrderRecordingPlatform platform;
-  makeHealthy(platform);
-  platform.target = folderAt("/u/one");
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  finderSync.runFlatten(Sender{});
-  platform.target = folderAt("/u/two");
-  finderSync.runFlatten(Sender{});
-  ASSERT_EQ(platform.requestAtOpen.size(), 2u);
-  EXPECT_EQ(platform.requestAtOpen[0], R"({"action":"flattenFolder","folders":["\/u\/one"]})");
-  EXPECT_EQ(platform.requestAtOpen[1], R"({"action":"flattenFolder","folders":["\/u\/two"]})");
-}
-
 TEST(HostApplicationURLTest, ThreeComponentsAboveTheExtension) {
-  const struct {
-    std::string bundle, host;
-  } kCases[] = {
-      {"/a/H.app/b/c/E.appex/", "file:///a/H.app/"},
-      {"/a/b/E.appex/", "file:///"},  // not inside an application: still opened, unchecked
-      {"/a/H.app/b/c/E.appex", "file:///a/H.app/"},
-  };
-  for (const auto& c : kCases) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"/a/H.app/b/c/E.appex/", "file:///a/H.app/"}, {"/a/H.app/b/c/E.appex", "file:///a/H.app/"},
+      {"/a/b/E.appex/", "file:///"}};  // not inside an application: still opened, unchecked
+  for (const auto& [bundle, host] : kCases) {
     FakePlatform platform;
-    platform.bundle = FileURL::fileURLWithPath(c.bundle, false);
-    EXPECT_EQ(hostApplicationURL(platform).absoluteString(), c.host) << c.bundle;
+    platform.bundle = FileURL::fileURLWithPath(bundle, false);
+    EXPECT_EQ(hostApplicationURL(platform).absoluteString(), host) << bundle;
     openHostApplication(platform);
     openHostApplication(platform);  // never merged or suppressed
     ASSERT_EQ(platform.opens().size(), 2u);
-    EXPECT_EQ(platform.opens()[1].url.absoluteString(), c.host);
+    EXPECT_EQ(platform.opens()[1].url.absoluteString(), host);
   }
 }
 

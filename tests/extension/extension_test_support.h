@@ -1,8 +1,8 @@
 // Shared set-up for the extension tests: a fake platform on which the host
 // runs and the shared container exists, helpers for Finder URLs and
-// manifests, and a readable dump of a menu tree that names every property,
-// so that a failed comparison shows exactly which property of which item
-// differs.
+// manifests, and a readable dump of a menu tree that names every property
+// (an object and a key equivalent only when there is one), so that a failed
+// comparison shows exactly which property of which item differs.
 #pragma once
 
 #include <atomic>
@@ -25,20 +25,13 @@ inline const std::string kRequestPath = std::string(kContainer) + "/tool-request
 class CountingPlatform : public FakePlatform {
  public:
   std::optional<ImageSize> imageNamed(std::string_view name) override {
-    ++imageLookups;
-    return FakePlatform::imageNamed(name);
+    return ++imageLookups, FakePlatform::imageNamed(name);
   }
   std::optional<std::vector<FileURL>> selectedItemURLs() override {
-    ++selectionQueries;
-    return FakePlatform::selectedItemURLs();
-  }
-  std::optional<FileURL> targetedURL() override {
-    ++targetQueries;
-    return FakePlatform::targetedURL();
+    return ++selectionQueries, FakePlatform::selectedItemURLs();
   }
   std::atomic<int> imageLookups{0};
   std::atomic<int> selectionQueries{0};
-  std::atomic<int> targetQueries{0};
 };
 
 // The host runs, the app group names an existing container; no manifest yet.
@@ -51,37 +44,28 @@ inline void makeHealthy(FakePlatform& platform) {
 inline FileURL fileAt(std::string_view path) { return FileURL::fileURLWithPath(path, false); }
 inline FileURL folderAt(std::string_view path) { return FileURL::fileURLWithPath(path, true); }
 
-inline std::string describe(const Menu& menu, int depth = 0);
-
-inline std::string describe(const MenuItem& item, int depth) {
+inline std::string describe(const Menu& menu, int depth = 0) {
+  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
   std::ostringstream out;
-  out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << "[" << item.title << "]";
-  if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
-  if (item.image) {
-    out << " image=" << item.image->name << "@" << item.image->width << "x" << item.image->height
-        << (item.image->isTemplate ? ",template" : "");
+  out << indent << "menu [" << menu.title << "]\n";
+  for (const MenuItem& item : menu.items) {
+    out << indent << "  [" << item.title << "]";
+    if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
+    if (item.image) {
+      out << " image=" << item.image->name << "@" << item.image->width << "x" << item.image->height
+          << (item.image->isTemplate ? ",template" : "");
+    }
+    // A rule item's tag is fresh at every build; whether it finds its rule
+    // is tested on its own, and here it only has to be there.
+    out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)))
+        << " target=" << (item.targetsPrincipal ? "principal" : "none")
+        << " tag=" << (item.action == Selector::runRule && item.tag != 0 ? "fresh" : std::to_string(item.tag))
+        << (item.representedObject ? " object=[" + *item.representedObject + "]" : "")
+        << (item.enabled ? " enabled" : " disabled") << (item.isSeparator ? " separator" : "")
+        << (item.keyEquivalent.empty() ? "" : " key=[" + item.keyEquivalent + "]") << "\n";
+    if (item.submenu) out << describe(*item.submenu, depth + 2);
   }
-  out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)));
-  out << " target=" << (item.targetsPrincipal ? "principal" : "none");
-  // A rule item's tag is fresh at every build; whether it finds its rule is
-  // tested on its own, and here it only has to be there.
-  if (item.action == Selector::runRule && item.tag != 0) {
-    out << " tag=fresh";
-  } else {
-    out << " tag=" << item.tag;
-  }
-  out << " object=" << (item.representedObject ? "[" + *item.representedObject + "]" : "none");
-  out << (item.enabled ? " enabled" : " disabled");
-  if (item.isSeparator) out << " separator";
-  out << " key=[" << item.keyEquivalent << "]\n";
-  if (item.submenu) out << describe(*item.submenu, depth + 1);
   return out.str();
-}
-
-inline std::string describe(const Menu& menu, int depth) {
-  std::string out = std::string(static_cast<std::size_t>(depth) * 2, ' ') + "menu [" + menu.title + "]\n";
-  for (const MenuItem& item : menu.items) out += describe(item, depth + 1);
-  return out;
 }
 
 }  // namespace ferlo::testing

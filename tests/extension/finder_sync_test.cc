@@ -1,8 +1,9 @@
 // The principal object: what its initialiser registers, its toolbar texts,
-// and many Finder threads using one object while the process-wide values
-// are computed for the first time.
+// the brand glyph, and many Finder threads using one object while the
+// process-wide values are computed for the first time.
 #include <atomic>
 #include <latch>
+#include <limits>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -15,67 +16,63 @@
 namespace ferlo {
 namespace {
 
-using testing::CountingPlatform;
-using testing::describe;
-using testing::fileAt;
-using testing::folderAt;
-using testing::kRulesPath;
-using testing::makeHealthy;
+using namespace testing;  // the shared set-up of extension_test_support.h
 
-struct InitCase {
-  const char* name;
-  std::optional<std::string> userHome;
-  std::string watched;  // URL text
-};
-
-void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
-
-class FinderSyncInitTest : public ::testing::TestWithParam<InitCase> {};
-
-TEST_P(FinderSyncInitTest, RegistersExactlyTheHomeDirectoryAndReadsNothingElse) {
-  CountingPlatform platform;
-  makeHealthy(platform);
-  platform.putFile(kRulesPath, R"({"rules":[]})");
-  platform.images["BrandGlyph"] = ImageSize{16, 16};
-  platform.realUserHome = GetParam().userHome;
-  platform.setDirectoryURLs({folderAt("/stale/one"), folderAt("/stale/two")});
-  ExtensionContext context(platform);
-
-  FinderSync finderSync(context);
-
-  auto urls = platform.directoryURLs();
-  ASSERT_EQ(urls.size(), 1u);
-  EXPECT_EQ(urls[0].absoluteString(), GetParam().watched);
-  EXPECT_TRUE(urls[0].hasDirectoryPath());
-  EXPECT_EQ(platform.containerLookups(), 0);
-  EXPECT_EQ(platform.bundleIdentifierReads(), 0);
-  EXPECT_EQ(platform.infoDictionaryReads(), 0);
-  EXPECT_EQ(platform.imageLookups.load(), 0);
-  EXPECT_EQ(platform.selectionQueries.load(), 0);
-  EXPECT_TRUE(platform.opens().empty());
+TEST(FinderSyncTest, InitRegistersExactlyTheHomeDirectoryAndReadsNothingElse) {
+  const struct {
+    std::optional<std::string> userHome;
+    std::string watched;  // URL text
+  } cases[] = {
+      {"/Users/user", "file:///Users/user/"}, {"/Users/user/", "file:///Users/user/"},
+      {"/Users/J\xC3\xB6rg Doe", "file:///Users/J%C3%B6rg%20Doe/"}, {std::nullopt, "file:///Users/platform/"},
+      // An empty home field names no directory; taken as a path it would
+      // make the whole disk the watched folder.
+      {"", "file:///Users/platform/"},
+  };
+  for (const auto& c : cases) {
+    CountingPlatform platform;
+    makeHealthy(platform);
+    platform.putFile(kRulesPath, R"({"rules":[]})");
+    platform.images["BrandGlyph"] = ImageSize{16, 16};
+    platform.realUserHome = c.userHome;
+    platform.setDirectoryURLs({folderAt("/stale/one"), folderAt("/stale/two")});
+    platform.strings["Ferlo"] = "Translated";
+    ExtensionContext context(platform);
+    FinderSync finderSync(context);
+    EXPECT_EQ(platform.directoryURLs(), std::vector{FileURL::fromString(c.watched).value()});
+    // The initialiser reads and opens nothing else.
+    EXPECT_EQ(platform.containerLookups() + platform.bundleIdentifierReads() + platform.infoDictionaryReads() +
+                  platform.imageLookups + platform.selectionQueries + platform.opens().size(), 0u);
+    // The toolbar texts are the brand, untranslated.
+    EXPECT_EQ(finderSync.toolbarItemName(), "Ferlo");
+    EXPECT_EQ(finderSync.toolbarItemToolTip(), "Ferlo");
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Homes, FinderSyncInitTest,
-    ::testing::Values(InitCase{"UserEntry", "/Users/user", "file:///Users/user/"},
-                      InitCase{"UserEntryWithSlash", "/Users/user/", "file:///Users/user/"},
-                      InitCase{"UserEntryNeedsEscaping", "/Users/J\xC3\xB6rg Doe", "file:///Users/J%C3%B6rg%20Doe/"},
-                      InitCase{"NoUserEntryFallsBackToPlatformHome", std::nullopt, "file:///Users/platform/"},
-                      // An empty home field names no directory; taken as a
-                      // path it would make the whole disk the watched folder.
-                      InitCase{"EmptyHomeFieldFallsBackToPlatformHome", "", "file:///Users/platform/"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(FinderSyncTest, ToolbarTextsAreTheUntranslatedBrand) {
-  FakePlatform platform;
-  platform.strings["Ferlo"] = "Translated";
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  EXPECT_EQ(finderSync.toolbarItemName(), "Ferlo");
-  EXPECT_EQ(finderSync.toolbarItemToolTip(), "Ferlo");
+// The process-wide brand glyph of the context.
+TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
+  const struct {
+    std::optional<ImageSize> resource;
+    std::optional<double> width;  // none: no image
+  } cases[] = {
+      {ImageSize{32, 16}, 32.0}, {ImageSize{20, 30}, 11.0}, {ImageSize{1, 32}, 1.0},
+      {ImageSize{5, 32}, 3.0},  // 2.5 rounds away from zero, not to even
+      {ImageSize{0.49, 16}, 0.0}, {std::nullopt, std::nullopt}, {ImageSize{16, 0}, std::nullopt},
+      {ImageSize{16, std::numeric_limits<double>::quiet_NaN()}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.resource ? std::to_string(c.resource->width) + "x" + std::to_string(c.resource->height) : "none");
+    CountingPlatform platform;
+    if (c.resource) platform.images["BrandGlyph"] = *c.resource;
+    ExtensionContext context(platform);
+    const std::optional<MenuImage>& image = context.brandGlyphImage();
+    EXPECT_EQ(image, c.width ? std::optional(MenuImage{"BrandGlyph", *c.width, 16, false}) : std::nullopt);
+    // Whatever the outcome, the resource is not looked up again.
+    platform.images["BrandGlyph"] = ImageSize{32, 16};
+    EXPECT_EQ(&context.brandGlyphImage(), &image);
+    EXPECT_EQ(platform.imageLookups.load(), 1);
+  }
 }
-
-// ---- Concurrency ----
 
 // Many Finder threads on one object while every once-value is computed for
 // the first time: each is computed once, every menu is whole, and every
@@ -99,12 +96,11 @@ TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
   ExtensionContext context(platform);
   FinderSync finderSync(context);
   // 28 menus in all: none is dropped for age.
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 7;
+  constexpr int kThreads = 4, kRounds = 7;
   static_assert(kThreads * kRounds < RuleItemTags::kRetainedMenus);
   std::atomic<int> wrong{0};
   std::latch start(kThreads);
-  std::vector<std::thread> threads;
+  std::vector<std::jthread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       start.arrive_and_wait();  // first uses of every once-value coincide
@@ -118,8 +114,7 @@ TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
       }
     });
   }
-  for (auto& thread : threads) thread.join();
-
+  threads.clear();  // joins
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(platform.imageLookups.load(), 1);
   EXPECT_EQ(platform.bundleIdentifierReads(), 1);

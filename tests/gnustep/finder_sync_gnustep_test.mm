@@ -152,7 +152,7 @@ FinderSync* newPrincipal() { return [[[FinderSync alloc] init] autorelease]; }
 
 #pragma mark - Bundle and principal object
 
-void testInfoPlistNamesThePrincipalClass() {
+void testBundleAndPrincipalObject() {
   NSBundle* bundle = [NSBundle mainBundle];
   CHECK_EQ(str([bundle bundleIdentifier]), kBundleIdentifier);
   CHECK_EQ(str([bundle objectForInfoDictionaryKey:@"TarvelinAppGroup"]), kAppGroup);
@@ -161,9 +161,7 @@ void testInfoPlistNamesThePrincipalClass() {
   Class principal = NSClassFromString([extension objectForKey:@"NSExtensionPrincipalClass"]);
   CHECK(principal == [FinderSync class] && [principal isSubclassOfClass:[FIFinderSync class]]);
   CHECK_EQ(str([newPrincipal() toolbarItemName]) + "|" + str([newPrincipal() toolbarItemToolTip]), "Ferlo|Ferlo");
-}
-
-void testInitRegistersTheHomeDirectoryEveryTime() {
+  // Every init registers the home directory.
   Scene scene;
   FIFinderSyncController* controller = [FIFinderSyncController defaultController];
   for (int round = 0; round < 2; ++round) {
@@ -374,8 +372,7 @@ const struct {
   const char* name;
   void (*run)();
 } kCases[] = {
-    {"Info.plist names the principal class", testInfoPlistNamesThePrincipalClass},
-    {"init registers the home directory every time", testInitRegistersTheHomeDirectoryEveryTime},
+    {"Info.plist names the principal class, whose init registers the home", testBundleAndPrincipalObject},
     {"menus that stay empty", testMenusThatStayEmpty},
     {"full menu", testFullMenu},
     {"menu items write their request", testMenuItemsWriteTheirRequest},

@@ -52,7 +52,7 @@ TEST_F(MenuTest, FullMenuDocumentIsByteExact) {
 }
 
 TEST_F(MenuTest, TreeShowsPathsTitlesAndWhatItemsCarry) {
-  EXPECT_EQ(menu(selection({"--tree", "--kind", "1"})).out,
+  EXPECT_EQ(menu(selection({"--tree", "--kind", "container"})).out,
             "0      Ferlo  [image BrandGlyph 11x16]\n"
             "0/0    ├─ RULES  [styled, title \"Rules\", disabled]\n"
             "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\", tag 2147483648]\n"

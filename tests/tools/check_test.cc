@@ -25,7 +25,6 @@ TEST_F(FerloTest, CheckPrintsOneExactLine) {
           "valid rule manifest: 2 rules, 2 watched roots"},
       {"manifest", R"({"rules":[)" + kRule + R"(],"watchedRoots":null})",
           "valid rule manifest: 1 rule, watchedRoots absent"},
-      {"manifest", R"({"x":1,"rules":[],"watchedRoots":[],"y":null})", "valid rule manifest: 0 rules, 0 watched roots"},
       {"manifest", R"({"rules":[)" + rule("0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30", "") + R"(],"watchedRoots":["/"]})",
           "valid rule manifest: 1 rule, 1 watched root"},
       {"manifest", "", "(document): the document is empty or holds only white space", 1},
@@ -33,11 +32,6 @@ TEST_F(FerloTest, CheckPrintsOneExactLine) {
           R"({"rules":[)" + kRule + "," + kRule + "," + rule("{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}", "c") + "]}",
           "rules[2].id: not in UUID text form (expected 36 characters like 0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30, "
           "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")", 1},
-      {"manifest", R"({"rules":[], })",
-          "(document): not valid JSON: The JSON document has an improper structure: missing or superfluous "
-          "commas, braces, missing keys, etc.", 1},
-      {"manifest", "{\"rules\":[" + rule(kRuleId, "\xff") + "]}",
-          "(document): invalid UTF-8: the document must be UTF-8 text (The input is not valid UTF-8)", 1},
       {"request", R"({"action":"mergeFolders","folders":["\/a","\/b"]})",
           "valid tool request: mergeFolders, 2 folders"},
       {"request", R"({"action":"runRule","folders":["\/a"],"ruleID":")" + std::string(kRuleId) + "\"}",
@@ -53,10 +47,9 @@ TEST_F(FerloTest, CheckPrintsOneExactLine) {
   for (const auto& c : cases) {
     writeFile(dir / "f.json", c.content);
     // Run in the test's directory, so that FILE is printed as given: relative.
-    const auto result = ferlo({"check", c.kind, "f.json"}, false, {}, dir.path());
-    EXPECT_EQ(result.exitCode, c.exitCode) << c.line;
-    EXPECT_EQ(c.exitCode == 0 ? result.out : result.err, "f.json: " + c.line + "\n");
-    EXPECT_EQ(c.exitCode == 0 ? result.err : result.out, "");
+    const std::string line = "f.json: " + c.line + "\n";
+    EXPECT_EQ(ferlo({"check", c.kind, "f.json"}, false, {}, dir.path()),
+              (ProcessResult{c.exitCode, c.exitCode == 0 ? line : "", c.exitCode == 0 ? "" : line}));
   }
 }
 
@@ -71,23 +64,19 @@ TEST_F(FerloTest, CheckReadsStandardInputAndRefusesWhatItCannotRead) {
   const struct {
     std::string kind, file;
     ProcessIo io;
-    int exitCode;
-    std::string out, err;
+    ProcessResult result;
   } cases[] = {
-      {"manifest", "-", {.input = R"({"rules":[],"watchedRoots":["/a"]})"}, 0,
-       "-: valid rule manifest: 0 rules, 1 watched root\n", ""},
-      {"manifest", "-", {.input = "[]"}, 1, "", "-: (document): the top level must be an object, got an array\n"},
-      {"request", "-", {.stdinPath = dir / "request.json"}, 0, "-: valid tool request: flattenFolder, 1 folder\n", ""},
-      {"request", "/dev/stdin", {.input = "{}"}, 2, "", "ferlo check: cannot read /dev/stdin: " + fifo},
-      {"manifest", "fifo.json", {}, 2, "", "ferlo check: cannot read fifo.json: " + fifo},
-      {"manifest", "missing.json", {}, 2, "", "ferlo check: cannot read missing.json: No such file or directory\n"},
-      {"manifest", "folder.json", {}, 2, "", "ferlo check: cannot read folder.json: is a directory\n"},
+      {"manifest", "-", {.input = R"({"rules":[],"watchedRoots":["/a"]})"},
+       {0, "-: valid rule manifest: 0 rules, 1 watched root\n", ""}},
+      {"manifest", "-", {.input = "[]"}, {1, "", "-: (document): the top level must be an object, got an array\n"}},
+      {"request", "-", {.stdinPath = dir / "request.json"}, {0, "-: valid tool request: flattenFolder, 1 folder\n", ""}},
+      {"request", "/dev/stdin", {.input = "{}"}, {2, "", "ferlo check: cannot read /dev/stdin: " + fifo}},
+      {"manifest", "fifo.json", {}, {2, "", "ferlo check: cannot read fifo.json: " + fifo}},
+      {"manifest", "missing.json", {}, {2, "", "ferlo check: cannot read missing.json: No such file or directory\n"}},
+      {"manifest", "folder.json", {}, {2, "", "ferlo check: cannot read folder.json: is a directory\n"}},
   };
   for (const auto& c : cases) {
-    const auto result = ferlo({"check", c.kind, c.file}, false, {}, dir.path(), c.io);
-    EXPECT_EQ(result.exitCode, c.exitCode) << c.file << result.err;
-    EXPECT_EQ(result.out, c.out);
-    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(ferlo({"check", c.kind, c.file}, false, {}, dir.path(), c.io), c.result) << c.file;
   }
 }
 

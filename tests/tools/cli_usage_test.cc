@@ -54,12 +54,11 @@ TEST_F(FerloTest, UsageErrorsExitTwoNamingTheProblem) {
 TEST_F(FerloTest, EveryCommandHasHelp) {
   for (const std::string command : {"info", "menu", "click", "send", "check", "doctor", "demo", "help"}) {
     const auto help = ferlo({command, "--help"}, false);
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help, (ProcessResult{0, help.out, ""}));
     EXPECT_TRUE(help.out.starts_with("Usage: ferlo " + command)) << help.out;
     // -h and help COMMAND say the same.
-    EXPECT_EQ(ferlo({command, "-h"}, false).out, help.out);
-    EXPECT_EQ(ferlo({"help", command}, false).out, help.out);
+    EXPECT_EQ(ferlo({command, "-h"}, false), help);
+    EXPECT_EQ(ferlo({"help", command}, false), help);
   }
 }
 
@@ -74,14 +73,12 @@ TEST_F(FerloTest, OutputThatCannotBeWrittenExitsThree) {
       {{"doctor"}, true},  // would exit 1
       {{"check", "manifest", "rules.json"}, false}, {{"demo"}, false}, {{"help"}, false}, {{"help", "menu"}, false}};
   for (const auto& [args, scenario] : commands) {
-    const auto result = ferlo(args, scenario, {{"TMPDIR", dir.path()}}, dir.path(), {.stdoutPath = "/dev/full"});
-    EXPECT_EQ(result.exitCode, 3) << args[0];
-    EXPECT_EQ(result.err, "ferlo: cannot write standard output: No space left on device\n") << args[0];
+    EXPECT_EQ(ferlo(args, scenario, {{"TMPDIR", dir.path()}}, dir.path(), {.stdoutPath = "/dev/full"}),
+              (ProcessResult{3, "", "ferlo: cannot write standard output: No space left on device\n"})) << args[0];
   }
-  const auto cut = ferlo({"menu", "--host-running", "--select", "/t/"}, true, {}, "",
-                         {.stdoutPath = dir / "out.json", .sizeLimit = 1});
-  EXPECT_EQ(cut.exitCode, 3);
-  EXPECT_EQ(cut.err, "ferlo: cannot write standard output: File too large\n");
+  EXPECT_EQ(ferlo({"menu", "--host-running", "--select", "/t/"}, true, {}, "",
+                  {.stdoutPath = dir / "out.json", .sizeLimit = 1}),
+            (ProcessResult{3, "", "ferlo: cannot write standard output: File too large\n"}));
   EXPECT_EQ(readFile(dir / "out.json").size(), 512u);
   writeFile(dir / "bad.json", "{}");
   for (const std::vector<std::string>& args : {std::vector<std::string>{"check", "manifest", "bad.json"},
@@ -99,21 +96,16 @@ TEST_F(FerloTest, OnOpenGetsTheHostPathAsOneArgument) {
     const auto result = ferlo({"send", "runFlatten:", "--target", "/t/", "--bundle-url",
                                host + "/Contents/PlugIns/E.appex/", "--on-open",
                                R"(printf 'argc=%s\n' "$#"; printf '<%s>\n')"});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.err, "argc=1\n<" + host + ">\n");
-    EXPECT_EQ(result.out, "{\"handoff\":{\"url\":\"" + FileURL::fileURLWithPath(host, true).absoluteString() +
-                              "\",\"activates\":true}}\n");
+    EXPECT_EQ(result, (ProcessResult{0, "{\"handoff\":{\"url\":\"" + FileURL::fileURLWithPath(host, true).absoluteString() +
+                                           "\",\"activates\":true}}\n", "argc=1\n<" + host + ">\n"}));
   }
   EXPECT_FALSE(pathExists(dir / "pwned"));
 
-  const auto stopped = ferlo({"send", "runFlatten:", "--on-open", "echo ran"});  // no folder: stops at its guard
-  EXPECT_EQ(stopped.exitCode, 0);
-  EXPECT_EQ(stopped.err, "");
-  EXPECT_EQ(stopped.out, "{\"handoff\":null}\n");
-  const auto failing = ferlo({"send", "runFlatten:", "--target", "/t/", "--on-open", "exit 3; :"});
-  EXPECT_EQ(failing.exitCode, 0);
-  EXPECT_EQ(failing.err, "ferlo: --on-open command ended with status 3\n");
-  EXPECT_EQ(failing.out, "{\"handoff\":{\"url\":\"file:///a/H.app/\",\"activates\":true}}\n");
+  // No folder: the command stops at its guard.
+  EXPECT_EQ(ferlo({"send", "runFlatten:", "--on-open", "echo ran"}), (ProcessResult{0, "{\"handoff\":null}\n", ""}));
+  EXPECT_EQ(ferlo({"send", "runFlatten:", "--target", "/t/", "--on-open", "exit 3; :"}),
+            (ProcessResult{0, "{\"handoff\":{\"url\":\"file:///a/H.app/\",\"activates\":true}}\n",
+                           "ferlo: --on-open command ended with status 3\n"}));
 }
 
 }  // namespace

@@ -36,10 +36,7 @@ TEST_F(ClickTest, WritesTheRequestAndHandsOff) {
       {"0/5/4", kFiles + "}"},  // keep: no days
   };
   for (const auto& c : cases) {
-    const auto result = click(c.path, c.extra);
-    EXPECT_EQ(result.exitCode, 0) << c.path << result.err;
-    EXPECT_EQ(result.out, kHandoff);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(click(c.path, c.extra), (ProcessResult{0, kHandoff, ""})) << c.path;
     EXPECT_EQ(readFile(requestFile()), request(c.request)) << c.path;
   }
   EXPECT_EQ(click("0/3", {"--pretty"}).out,
@@ -51,19 +48,15 @@ TEST_F(ClickTest, PathWithoutAnActionIsAUsageErrorThatDoesNothing) {
       {"0", "item 0 (Ferlo) has no action"},
       {"0/5/3", "item 0/5/3 is a separator"},
       {"0/6", "no item at 0/6: the submenu of 0 has 6 items"},
-      {"x", "PATH wants zero-based indices"},
-      {"99999999999999999999999", "PATH wants zero-based indices"},
+      {"x", "PATH wants zero-based indices joined by \"/\", e.g. 0/3; got \"x\""},
+      {"99999999999999999999999",
+       "PATH wants zero-based indices joined by \"/\", e.g. 0/3; got \"99999999999999999999999\""},
   };
   for (const auto& [path, message] : cases) {
-    const auto result = click(path);
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
-    EXPECT_TRUE(result.err.ends_with("\nTry 'ferlo click --help'.\n")) << result.err;
+    EXPECT_EQ(click(path), (ProcessResult{2, "", "ferlo click: " + message + "\nTry 'ferlo click --help'.\n"}));
   }
-  const auto empty = ferlo({"click", "0"});  // the host does not run
-  EXPECT_EQ(empty.exitCode, 2);
-  EXPECT_NE(empty.err.find("no item at 0: the menu has no items"), std::string::npos) << empty.err;
+  EXPECT_EQ(ferlo({"click", "0"}),  // the host does not run
+            (ProcessResult{2, "", "ferlo click: no item at 0: the menu has no items\nTry 'ferlo click --help'.\n"}));
   EXPECT_FALSE(pathExists(requestFile()));
 }
 
@@ -86,9 +79,7 @@ TEST_F(ClickTest, SendDeliversTheSelectorWithTheMadeUpSender) {
     std::filesystem::remove(requestFile());
     std::vector<std::string> args = {"send"};
     for (const std::string& option : c.options) args.push_back(replaceAll(option, "@", home()));
-    const auto result = ferlo(args);
-    EXPECT_EQ(result.exitCode, 0) << c.options[0] << result.err;
-    EXPECT_EQ(result.out, c.request.empty() ? "{\"handoff\":null}\n" : kHandoff) << c.options[0];
+    EXPECT_EQ(ferlo(args), (ProcessResult{0, c.request.empty() ? "{\"handoff\":null}\n" : kHandoff, ""}));
     EXPECT_EQ(readFile(requestFile()), c.request.empty() ? "<missing>" : request(c.request)) << c.options[0];
   }
 }

@@ -16,15 +16,19 @@ std::string demoDirectory(const std::string& out) {
   return at == std::string::npos ? "" : out.substr(at + 20, out.find('\n', at) - at - 20);
 }
 
-TEST_F(FerloTest, DemoWalksTheFourCommandsAndRemovesItsHome) {
-  // A bare environment: no locale, no containers root, TMPDIR pointing here.
-  const auto result = runProcess(FERLO_PROGRAM, {"demo"}, {{"TMPDIR", dir.path()}});
+// A bare environment: no locale, no containers root, TMPDIR pointing here.
+TEST_F(FerloTest, DemoWalksTheFourCommandsAndRemovesItsHomeUnlessKept) {
+  const auto removed = runProcess(FERLO_PROGRAM, {"demo"}, {{"TMPDIR", dir.path()}});
+  ASSERT_EQ(removed.exitCode, 0) << removed.err << removed.out;
+  EXPECT_EQ(removed.err, "");
+  ASSERT_TRUE(demoDirectory(removed.out).starts_with(dir / "ferlo-demo-")) << removed.out;
+  EXPECT_FALSE(pathExists(demoDirectory(removed.out)));
+  EXPECT_NE(removed.out.find("Removed " + demoDirectory(removed.out)), std::string::npos);
+
+  const auto result = runProcess(FERLO_PROGRAM, {"demo", "--keep"}, {{"TMPDIR", dir.path()}});
   ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
-  EXPECT_EQ(result.err, "");
   const std::string demoDir = demoDirectory(result.out);
-  ASSERT_TRUE(demoDir.starts_with(dir / "ferlo-demo-")) << result.out;
-  EXPECT_FALSE(pathExists(demoDir));
-  EXPECT_NE(result.out.find("Removed " + demoDir), std::string::npos);
+  EXPECT_NE(result.out.find("Kept " + demoDir), std::string::npos);
   const std::string home = replaceAll(demoDir, "/", "\\/") + "\\/home\\/";
   for (const std::string& request :
        {R"({"action":"runRule","folders":[")" + home + R"(Old photos"],"ruleID":")" + kRuleId + "\"}",
@@ -36,13 +40,6 @@ TEST_F(FerloTest, DemoWalksTheFourCommandsAndRemovesItsHome) {
     ASSERT_NE(at, std::string::npos) << request << "\n" << result.out;
     EXPECT_NE(result.out.find("Hand-off: open file://" + demoDir + "/Applications/Ferlo.app/", at), std::string::npos);
   }
-}
-
-TEST_F(FerloTest, DemoKeepLeavesItsHomeAndCommandsThatWorkOnIt) {
-  const auto result = runProcess(FERLO_PROGRAM, {"demo", "--keep"}, {{"TMPDIR", dir.path()}});
-  ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
-  const std::string demoDir = demoDirectory(result.out);
-  EXPECT_NE(result.out.find("Kept " + demoDir), std::string::npos);
   const std::string last = readFile(demoDir + "/group-containers/" + kGroup + "/tool-request.json");
   EXPECT_TRUE(last.starts_with(R"({"action":"expireFiles")") && last.ends_with(R"("days":7})")) << last;
   EXPECT_TRUE(pathExists(demoDir + "/home/Downloads/Café menu.png"));

@@ -16,67 +16,47 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string stepName(const std::string& line) { return line.substr(5, line.find(": ") - 5); }
-
 // The line of step `name`, or "".
 std::string stepLine(const ProcessResult& result, const std::string& name) {
   for (const std::string& line : lines(result.out)) {
-    if (line.size() > 5 && !line.starts_with("result: ") && stepName(line) == name) return line;
+    if (line.size() > 5 && line.compare(5, name.size() + 2, name + ": ") == 0) return line;
   }
   return "";
 }
 
-// "ok   NAME" for each step that is, the status and name of every line but
-// the verdict.
-std::vector<std::string> heads(const std::vector<std::string>& all) {
-  std::vector<std::string> heads;
-  for (std::size_t i = 0; i + 1 < all.size(); ++i) heads.push_back(all[i].substr(0, all[i].find(": ")));
+// The status and name of every line but the verdict, joined by "|".
+std::string heads(const std::string& out) {
+  std::string heads;
+  for (const auto& l : lines(out)) heads += l.starts_with("result: ") ? "" : l.substr(0, l.find(": ")) + "|";
   return heads;
-}
-std::vector<std::string> allOk(std::vector<std::string> names) {
-  for (std::string& name : names) name = "ok   " + name;
-  return names;
 }
 
 // `expected` starts its step's line; a FAIL starts the verdict as well.
 void expectStep(const ProcessResult& result, const std::string& expected, int exitCode) {
   EXPECT_EQ(result.exitCode, exitCode) << result.out;
-  EXPECT_EQ(stepLine(result, stepName(expected)).substr(0, expected.size()), expected) << result.out;
-  const auto all = lines(result.out);
-  const std::string verdict = all.empty() ? "" : all.back();
-  if (expected.starts_with("FAIL")) {
-    EXPECT_TRUE(verdict.starts_with("result: the menu would be empty: " + expected.substr(5))) << result.out;
-  } else if (exitCode == 0) {
-    EXPECT_EQ(verdict, "result: the full menu would show");
-  }
+  EXPECT_TRUE(stepLine(result, expected.substr(5, expected.find(": ") - 5)).starts_with(expected)) << result.out;
+  const std::string verdict = result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
+  EXPECT_TRUE(verdict.starts_with(expected.starts_with("FAIL") ? "result: the menu would be empty: " + expected.substr(5)
+                                  : exitCode == 0 ? "result: the full menu would show\n" : "result: "))
+      << result.out;
 }
 
-TEST_F(FerloTest, DoctorHealthyScenarioWalksEveryStepInMenuBuildOrder) {
-  const auto result = ferlo({"doctor", "--host-running", "--select", home() + "/A/", "--select", home() + "/in/x.txt"});
-  EXPECT_EQ(result.exitCode, 0) << result.out;
-  EXPECT_EQ(result.err, "");
-  const auto all = lines(result.out);
-  EXPECT_EQ(heads(all), allOk({"kind", "identity", "host", "app group", "container", "rules.json", "glyph",
-                               "localisation", "selection", "hand-off"}));
-  EXPECT_EQ(all.back(), "result: the full menu would show");
-  EXPECT_EQ(stepLine(result, "container"), "ok   container: " + container() + "/ exists");
-  EXPECT_EQ(stepLine(result, "rules.json"), "ok   rules.json: " + container() + "/rules.json: 1 rule, 1 watched root");
-  EXPECT_EQ(stepLine(result, "glyph"), "ok   glyph: BrandGlyph 20x30 shown at 11x16 (" + resources() + "/BrandGlyph.png)");
-  EXPECT_EQ(stepLine(result, "hand-off"),
-            "ok   hand-off: opens /a/H.app (three levels above the bundle file:///a/H.app/b/c/E.appex/)");
-}
-
-// Each link that empties the menu FAILs (exit 1, and the verdict says why);
-// a warning leaves the menu full (exit 0).
+// A healthy scenario passes each step (exit 0, the full menu); each link
+// that empties the menu FAILs (exit 1, and the verdict says why); a warning
+// leaves the menu full (exit 0). The bundle's test checks the steps' order.
 TEST_F(FerloTest, DoctorNamesTheStepAndItsReason) {
   std::filesystem::create_directories(dir / "fifo/en.lproj");
+  std::filesystem::create_directories(dir / "gc2/" + kGroup);
   ASSERT_EQ(::mkfifo((dir / "fifo/en.lproj/Localizable.strings").c_str(), 0600), 0);
   const struct {
     std::vector<std::string> options;  // "@" stands for the test directory
     std::string line;                  // the start of the step's line; "@" likewise
     int exitCode;
-    bool noManifest = false;
   } cases[] = {
+      {{}, "ok   container: @/gc/" + kGroup + "/ exists", 0},
+      {{}, "ok   rules.json: @/gc/" + kGroup + "/rules.json: 1 rule, 1 watched root", 0},
+      {{}, "ok   glyph: BrandGlyph 20x30 shown at 11x16 (@/res/BrandGlyph.png)", 0},
+      {{}, "ok   hand-off: opens /a/H.app (three levels above the bundle file:///a/H.app/b/c/E.appex/)", 0},
       {{"--kind", "sidebar"}, "FAIL kind: 2 (sidebar): the extension offers nothing in this menu; only items (0) and "
                               "container (1) get the Ferlo entry", 1},
       {{"--running", "com.other.App"}, "FAIL host: no running application has bundle identifier \"" + kHost +
@@ -97,13 +77,12 @@ TEST_F(FerloTest, DoctorNamesTheStepAndItsReason) {
       {{"--resources", "@/fifo"}, "warn localisation: language \"en\" (locale \"en_US\"), table @/fifo/en.lproj: cannot "
                                   "read @/fifo/en.lproj/Localizable.strings: is a FIFO, not a regular file (a table "
                                   "that cannot be read counts as absent)", 0},
-      {{}, "FAIL rules.json: cannot read @/gc/" + kGroup + "/rules.json: No such file or directory (the host "
-           "application writes it)", 1, true},
+      {{"--group-containers", "@/gc2"}, "FAIL rules.json: cannot read @/gc2/" + kGroup + "/rules.json: No such file or "
+                                         "directory (the host application writes it)", 1},
   };
   for (const auto& c : cases) {
-    if (c.noManifest) std::filesystem::remove(container() + "/rules.json");
     // The host runs, unless the case says which applications do.
-    std::vector<std::string> args = {"doctor"};
+    std::vector<std::string> args = {"doctor", "--select", home() + "/A/", "--select", home() + "/in/x.txt"};
     if (c.options.empty() || c.options[0] != "--running") args.push_back("--host-running");
     for (const std::string& option : c.options) args.push_back(replaceAll(option, "@", dir.path()));
     expectStep(ferlo(args), replaceAll(c.line, "@", dir.path()), c.exitCode);
@@ -136,34 +115,27 @@ class BundleTest : public FerloTest {
   Runs runAll() const { return {run({"doctor"}), run({"menu", "--tree"}), run({"click", "0/1"})}; }
 };
 
-TEST_F(BundleTest, ShippedBundlePassesDoctorAndDrivesMenuAndClick) {
-  const Runs runs = runAll();
-  EXPECT_EQ(runs.doctor.exitCode, 0) << runs.doctor.out;
-  const auto all = lines(runs.doctor.out);
+// Then every property list of the bundle stored in the binary form, as
+// Xcode may store them: the same verdicts, the same menu, the same hand-off.
+TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndClick) {
+  const Runs xml = runAll();
   // Only a bundle laid out without the SDK may warn, for its executable.
   const bool executable = pathExists(bundle() + "/Contents/MacOS/FerloFinderSync");
-  auto expected = allOk({"bundle", "kind", "identity", "host", "app group", "container", "rules.json", "glyph",
-                         "localisation", "tables", "selection", "hand-off"});
-  if (!executable) expected[0] = "warn bundle";
-  EXPECT_EQ(heads(all), expected);
-  EXPECT_NE(all[0].find(executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
-                                   : "Contents/MacOS/FerloFinderSync is missing"), std::string::npos) << all[0];
-  EXPECT_EQ(all.back(), "result: the full menu would show");
-  EXPECT_EQ(stepLine(runs.doctor, "hand-off"),
-            "ok   hand-off: opens " + host() + " (three levels above the bundle file://" + bundle() + "/)");
-  ASSERT_EQ(runs.menu.exitCode, 0) << runs.menu.err;
-  EXPECT_EQ(runs.menu.out.substr(0, runs.menu.out.find("0/2")),
+  EXPECT_EQ(heads(xml.doctor.out), (executable ? "ok  " : "warn") +
+                                       std::string(" bundle|ok   kind|ok   identity|ok   host|ok   app group|ok   container|"
+                                                   "ok   rules.json|ok   glyph|ok   localisation|ok   tables|ok   selection|"
+                                                   "ok   hand-off|"));
+  EXPECT_NE(xml.doctor.out.find(executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
+                                           : "Contents/MacOS/FerloFinderSync is missing"), std::string::npos);
+  expectStep(xml.doctor, "ok   hand-off: opens " + host() + " (three levels above the bundle file://" + bundle() + "/)",
+             0);
+  EXPECT_EQ(xml.menu.out.substr(0, xml.menu.out.find("0/2")),
             "0    Ferlo  [image BrandGlyph 16x16]\n"
             "0/0  ├─ RULES  [styled, title \"Rules\", disabled]\n"
             "0/1  ├─ Tidy  [runRule: → principal, object \"" + std::string(kRuleId) + "\", tag 2147483648]\n");
-  EXPECT_EQ(runs.click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
+  EXPECT_EQ(xml.click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
   EXPECT_NE(readFile(requestFile()).find("\"action\":\"runRule\""), std::string::npos);
-}
 
-// Every property list of the bundle stored in the binary form, as Xcode
-// may store them: the same verdicts, the same menu, the same hand-off.
-TEST_F(BundleTest, BinaryFormGivesTheSameChecksMenuAndClick) {
-  const Runs xml = runAll();
   std::size_t converted = 0;
   for (const auto& entry : fs::recursive_directory_iterator(bundle())) {
     const std::string path = entry.path();
@@ -189,15 +161,15 @@ TEST_F(BundleTest, BinaryFormGivesTheSameChecksMenuAndClick) {
   }
   EXPECT_GE(converted, 3u);
   const Runs binary = runAll();
-  EXPECT_EQ(binary.doctor.out, replaceAll(xml.doctor.out, "Contents/Info.plist (XML)", "Contents/Info.plist (binary)"));
-  EXPECT_EQ(binary.doctor.exitCode, 0);
-  EXPECT_EQ(binary.menu.out, xml.menu.out);
-  EXPECT_EQ(binary.click.out, xml.click.out);
+  EXPECT_EQ(binary.doctor, (ProcessResult{0, replaceAll(xml.doctor.out, "Contents/Info.plist (XML)",
+                                                         "Contents/Info.plist (binary)"), ""}));
+  EXPECT_EQ(binary.menu, xml.menu);
+  EXPECT_EQ(binary.click, xml.click);
 }
 
 struct BundleFault {
   const char* name;
-  std::string file;  // relative to the bundle; "@host" the host's Info.plist
+  std::string file;  // relative to the bundle's resources; "@host" the host's Info.plist
   std::string from;  // replaced by `to`; empty: the whole file
   std::string to;
   std::string line;  // the start of the step's line; {B} the bundle, {R} its resources, {H} the host
@@ -207,50 +179,47 @@ struct BundleFault {
 class BundleFaultTest : public BundleTest, public ::testing::WithParamInterface<BundleFault> {};
 
 TEST_P(BundleFaultTest, DoctorNamesTheFileAndKey) {
-  const BundleFault& fault = GetParam();
-  const std::string path = fault.file == "@host" ? hostInfo() : bundle() + "/" + fault.file;
-  const std::string text = readFile(path);
-  ASSERT_NE(text.find(fault.from), std::string::npos) << path << " has no " << fault.from;
-  writeFile(path, fault.from.empty() ? fault.to : text.substr(0, text.find(fault.from)) + fault.to +
-                                                      text.substr(text.find(fault.from) + fault.from.size()));
-  const std::string line = replaceAll(replaceAll(replaceAll(fault.line, "{B}", bundle()), "{R}",
-                                                 bundle() + "/Contents/Resources"), "{H}", host());
-  expectStep(run({"doctor"}), line, fault.exitCode);
+  const BundleFault& f = GetParam();
+  const std::string path = f.file == "@host" ? hostInfo() : bundle() + "/Contents/Resources/" + f.file;
+  std::string text = readFile(path);
+  ASSERT_NE(text.find(f.from), std::string::npos) << path << " has no " << f.from;
+  writeFile(path, f.from.empty() ? f.to : text.replace(text.find(f.from), f.from.size(), f.to));
+  const std::string resources = bundle() + "/Contents/Resources";
+  expectStep(run({"doctor"}), replaceAll(replaceAll(replaceAll(f.line, "{R}", resources), "{B}", bundle()), "{H}", host()),
+             f.exitCode);
 }
 
-const std::string kInfo = "Contents/Info.plist";
+const std::string kInfo = "../Info.plist";
+using F = BundleFault;
 INSTANTIATE_TEST_SUITE_P(
     Faults, BundleFaultTest,
     ::testing::Values(
-        BundleFault{"PrincipalClass", kInfo, "<string>FinderSync</string>", "<string>FinderSink</string>",
-                    "FAIL bundle: {B}: Contents/Info.plist: NSExtension.NSExtensionPrincipalClass is \"FinderSink\", "
-                    "not \"FinderSync\"", 1},
-        BundleFault{"IdentifierKey", kInfo, "CFBundleIdentifier<", "CFBundleIdentifer<",
-                    "FAIL bundle: {B}: Contents/Info.plist: CFBundleIdentifier is missing", 1},
-        BundleFault{"NotAPropertyList", kInfo, "", "{CFBundleIdentifier = x;}",
-                    "FAIL bundle: {B}/Contents/Info.plist cannot be read: the XML has text outside the elements", 1},
-        BundleFault{"AppGroupKey", kInfo, "TarvelinAppGroup", "TravelinAppGroup",
-                    "warn app group: \"" + kGroup + "\" (the compiled-in default: {B}/Contents/Info.plist has no "
-                    "TarvelinAppGroup)"},
-        BundleFault{"AppGroupValue", kInfo, kGroup + "<", "group.other<",  // and its container is missing
-                    "warn app group: \"group.other\" (the Info.plist's TarvelinAppGroup), not \"" + kGroup +
-                        "\", the one group", 1},
-        BundleFault{"StringsTable", "Contents/Resources/de.lproj/Localizable.strings", "\"finder.rules.empty\"",
-                    "\"finder.rules.empty\" \"", "warn tables: {R}: de.lproj/Localizable.strings cannot be read: line"},
-        BundleFault{"StringsdictTable", "Contents/Resources/fr.lproj/Localizable.stringsdict", "<string>%#@",
-                    "<string>&bogus;%#@",
-                    "warn tables: {R}: fr.lproj/Localizable.stringsdict cannot be read: libplist cannot read it as an "
-                    "XML property list (the whole table is ignored)"},
-        BundleFault{"MissingKey", "Contents/Resources/ja.lproj/Localizable.strings", "\"finder.expiry.keep\"",
-                    "\"finder.expiry.kept\"", "warn tables: {R}: ja.lproj lacks \"finder.expiry.keep\" (shown from en"},
-        BundleFault{"Glyph", "Contents/Resources/BrandGlyph.png", "", "GIF89a",
-                    "warn glyph: no BrandGlyph image ({R}/BrandGlyph.png is not a readable PNG)"},
-        BundleFault{"RetinaGlyph", "Contents/Resources/BrandGlyph@2x.png", "", kPng16x16,
-                    "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph@2x.png is 16x16, "
-                    "not twice 16x16"},
-        BundleFault{"HostIdentifier", "@host", kHost + "<", "com.other.App<",
-                    "warn hand-off: opens {H} (three levels above the bundle file://{B}/), whose CFBundleIdentifier is "
-                    "\"com.other.App\", not the host bundle identifier \"" + kHost + "\""}),
+        F{"PrincipalClass", kInfo, "<string>FinderSync</string>", "<string>FinderSink</string>",
+          "FAIL bundle: {B}: Contents/Info.plist: NSExtension.NSExtensionPrincipalClass is \"FinderSink\", not "
+          "\"FinderSync\"", 1},
+        F{"IdentifierKey", kInfo, "CFBundleIdentifier<", "CFBundleIdentifer<",
+          "FAIL bundle: {B}: Contents/Info.plist: CFBundleIdentifier is missing", 1},
+        F{"NotAPropertyList", kInfo, "", "{CFBundleIdentifier = x;}",
+          "FAIL bundle: {B}/Contents/Info.plist cannot be read: the XML has text outside the elements", 1},
+        F{"AppGroupKey", kInfo, "TarvelinAppGroup", "TravelinAppGroup",
+          "warn app group: \"" + kGroup + "\" (the compiled-in default: {B}/Contents/Info.plist has no TarvelinAppGroup)"},
+        F{"AppGroupValue", kInfo, kGroup + "<", "group.other<",  // and its container is missing
+          "warn app group: \"group.other\" (the Info.plist's TarvelinAppGroup), not \"" + kGroup + "\", the one group", 1},
+        F{"StringsTable", "de.lproj/Localizable.strings", "\"finder.rules.empty\"", "\"finder.rules.empty\" \"",
+          "warn tables: {R}: de.lproj/Localizable.strings cannot be read: line"},
+        F{"StringsdictTable", "fr.lproj/Localizable.stringsdict", "<string>%#@", "<string>&bogus;%#@",
+          "warn tables: {R}: fr.lproj/Localizable.stringsdict cannot be read: libplist cannot read it as an XML "
+          "property list (the whole table is ignored)"},
+        F{"MissingKey", "ja.lproj/Localizable.strings", "\"finder.expiry.keep\"", "\"finder.expiry.kept\"",
+          "warn tables: {R}: ja.lproj lacks \"finder.expiry.keep\" (shown from en"},
+        F{"Glyph", "BrandGlyph.png", "", "GIF89a",
+          "warn glyph: no BrandGlyph image ({R}/BrandGlyph.png is not a readable PNG)"},
+        F{"RetinaGlyph", "BrandGlyph@2x.png", "", kPng16x16,
+          "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph@2x.png is 16x16, not "
+          "twice 16x16"},
+        F{"HostIdentifier", "@host", kHost + "<", "com.other.App<",
+          "warn hand-off: opens {H} (three levels above the bundle file://{B}/), whose CFBundleIdentifier is "
+          "\"com.other.App\", not the host bundle identifier \"" + kHost + "\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A FIFO in the Info.plist's place: refused at once, not waited on.
@@ -258,10 +227,8 @@ TEST_F(BundleTest, UnreadableInfoPlistIsAUsageErrorAndADoctorFail) {
   const std::string info = bundle() + "/Contents/Info.plist";
   fs::remove(info);
   ASSERT_EQ(::mkfifo(info.c_str(), 0644), 0);
-  const auto menu = run({"menu"});
-  EXPECT_EQ(menu.exitCode, 2);
-  EXPECT_EQ(menu.err, "ferlo menu: --bundle: cannot read " + info + ": is a FIFO, not a regular file\n"
-                      "Try 'ferlo menu --help'.\n");
+  EXPECT_EQ(run({"menu"}), (ProcessResult{2, "", "ferlo menu: --bundle: cannot read " + info +
+                                                     ": is a FIFO, not a regular file\nTry 'ferlo menu --help'.\n"}));
   expectStep(run({"doctor"}), "FAIL bundle: cannot read " + info +
                                   ": is a FIFO, not a regular file (the system loads no extension from it)", 1);
 }

@@ -5,11 +5,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -65,11 +63,23 @@ struct ProcessIo {
   int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks, SIGXFSZ ignored: writes fail
 };
 
-// A shell command that runs `program` with `args` and exactly `env` as its
-// environment, in `cwd` when not empty; stderr goes to `errors` by default.
-inline std::string shellCommand(const std::string& program, const std::vector<std::string>& args,
-                                const std::map<std::string, std::string>& env, const std::string& cwd,
-                                const ProcessIo& io, const std::string& errors) {
+struct ProcessResult {
+  int exitCode = -1;  // 128 + signal when killed by one
+  std::string out, err;
+  bool operator==(const ProcessResult&) const = default;
+  friend void PrintTo(const ProcessResult& r, std::ostream* os) {
+    *os << "exit " << r.exitCode << ", out \"" << r.out << "\", err \"" << r.err << '"';
+  }
+};
+
+// Runs `program` with `args` and exactly `env` as its environment, in `cwd`
+// when not empty, through the shell; captures its output and waits for it.
+// `started` sees the child's pid, once it runs the program, first.
+inline ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env, const std::string& cwd = "",
+                                const ProcessIo& io = {}, const std::function<void(pid_t, std::FILE*)>& started = {}) {
+  char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
+  ::close(::mkstemp(errors));
   const auto quote = [](const std::string& text) { return " '" + replaceAll(text, "'", "'\\''") + "'"; };
   std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; trap '' XFSZ; " : "";
   if (!cwd.empty()) command += "cd" + quote(cwd) + " && ";
@@ -80,22 +90,8 @@ inline std::string shellCommand(const std::string& program, const std::vector<st
   for (const std::string& arg : args) command += quote(arg);
   if (!io.input) command += " <" + quote(io.stdinPath.empty() ? "/dev/null" : io.stdinPath);
   if (!io.stdoutPath.empty()) command += " >" + quote(io.stdoutPath);
-  return command + " 2>" + quote(io.stderrPath.empty() ? errors : io.stderrPath);
-}
-
-struct ProcessResult {
-  int exitCode = -1;  // 128 + signal when killed by one
-  std::string out, err;
-};
-
-// Runs the command through the shell, captures its output, and waits for
-// it; `started` sees the child's pid, once it runs the program, first.
-inline ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                                const std::map<std::string, std::string>& env, const std::string& cwd = "",
-                                const ProcessIo& io = {}, const std::function<void(pid_t, std::FILE*)>& started = {}) {
-  char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
-  ::close(::mkstemp(errors));
-  std::FILE* out = ::popen(("echo $$; " + shellCommand(program, args, env, cwd, io, errors)).c_str(), "r");
+  command += " 2>" + quote(io.stderrPath.empty() ? errors : io.stderrPath);
+  std::FILE* out = ::popen(("echo $$; " + command).c_str(), "r");
   pid_t pid = 0;
   if (std::fscanf(out, "%d", &pid) == 1 && std::fgetc(out) == '\n' && started) started(pid, out);
   ProcessResult result;
@@ -137,7 +133,9 @@ class FerloTest : public ::testing::Test {
               "\"finder.expiry.days %lld\" = \"%lld d\";\n\"finder.expiry.keep\" = \"Keep\";\n");
     writeFile(resources() + "/BrandGlyph.png", kPng20x30);
     std::filesystem::create_directories(home());
-    writeStandardManifest();
+    // One rule (its id in lower case) and the watched root home/in.
+    writeManifest(R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"}],"watchedRoots":[")" +
+                  home() + R"(/in"]})");
   }
 
   std::string home() const { return dir / "home"; }
@@ -146,12 +144,6 @@ class FerloTest : public ::testing::Test {
   std::string resources() const { return dir / "res"; }
   std::string requestFile() const { return container() + "/tool-request.json"; }
   void writeManifest(const std::string& json) const { writeFile(container() + "/rules.json", json); }
-  // One rule (its id in lower case) and the watched root home/in, in the
-  // default group's container.
-  void writeStandardManifest() const {
-    writeManifest(R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"}],"watchedRoots":[")" +
-                  home() + R"(/in"]})");
-  }
 
   // Runs ferlo with `args`, the scenario's options inserted after the command
   // name when `withScenario`, so that options in `args` override them.

@@ -16,15 +16,17 @@ class MenuTest : public FerloTest {
     all.insert(all.end(), extra.begin(), extra.end());
     return ferlo(all);
   }
-  // Two folders and a file under the watched root.
-  std::vector<std::string> selection(std::vector<std::string> extra = {}) const {
-    extra.insert(extra.end(), {"--select", home() + "/A/", "--select", home() + "/B/", "--select", home() + "/in/x.txt"});
+  // Two folders and a file under the watched root, given as a path, a path
+  // and a file URL.
+  std::vector<std::string> selection(std::vector<std::string> extra) const {
+    extra.insert(extra.end(), {"--select", home() + "/A/", "--select", home() + "/B/", "--select",
+                               "file://" + home() + "/in/a%20b.txt"});
     return extra;
   }
 };
 
 TEST_F(MenuTest, FullMenuDocumentIsByteExact) {
-  const auto result = menu(selection());
+  const auto result = menu(selection({"--kind", "items"}));
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.err, "");
   const std::string header = R"(,"enabled":false,"separator":false,"tag":0,"keyEquivalent":"","attributedTitle":{"string":)";
@@ -50,9 +52,7 @@ TEST_F(MenuTest, FullMenuDocumentIsByteExact) {
 }
 
 TEST_F(MenuTest, TreeShowsPathsTitlesAndWhatItemsCarry) {
-  const auto result = menu(selection({"--tree"}));
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out,
+  EXPECT_EQ(menu(selection({"--tree", "--kind", "container"})).out,
             "0      Ferlo  [image BrandGlyph 11x16]\n"
             "0/0    ├─ RULES  [styled, title \"Rules\", disabled]\n"
             "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\", tag 2147483648]\n"
@@ -65,7 +65,11 @@ TEST_F(MenuTest, TreeShowsPathsTitlesAndWhatItemsCarry) {
             "0/5/2     ├─ 30 d  [setExpiry: → principal, tag 30]\n"
             "0/5/3     ├─ ──────────\n"
             "0/5/4     └─ Keep  [setExpiry: → principal, tag 0]\n");
-  EXPECT_EQ(ferlo({"menu", "--tree"}).out, "(empty menu)\n");  // the host does not run
+  // The host does not run; kinds that get no entry, by name or number.
+  EXPECT_EQ(ferlo({"menu", "--tree"}).out, "(empty menu)\n");
+  for (const std::string kind : {"sidebar", "18446744073709551615"}) {
+    EXPECT_EQ(menu({"--kind", kind}), (ProcessResult{0, "{\"title\":\"\",\"items\":[]}\n", ""})) << kind;
+  }
 }
 
 TEST_F(MenuTest, TitlesAreEscapedInJsonAndQuotedInTheTree) {
@@ -77,29 +81,6 @@ TEST_F(MenuTest, TitlesAreEscapedInJsonAndQuotedInTheTree) {
   const auto tree = menu({"--tree"});
   EXPECT_NE(tree.out.find("0/1  ├─ \"a\\\"b\\\\c\\u0001\\u001f\\n/é\"  [runRule:"), std::string::npos) << tree.out;
   EXPECT_NE(tree.out.find("0/2  ├─ \"\"  [runRule:"), std::string::npos) << tree.out;
-}
-
-// --kind takes a name or any 64-bit unsigned number (its errors: the usage
-// table); --select a path or a file URL, percent-escapes decoded but for "/".
-TEST_F(MenuTest, KindAndSelectionOptions) {
-  for (const auto& [kind, full] : {std::pair<std::string, bool>{"0", true}, {"items", true}, {"container", true},
-                                   {"sidebar", false}, {"18446744073709551615", false}}) {
-    const auto result = menu({"--kind", kind});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_TRUE(full ? result.out.starts_with(R"({"title":"","items":[{"title":"Ferlo")")
-                     : result.out == "{\"title\":\"\",\"items\":[]}\n") << kind << result.out;
-  }
-  const struct {
-    std::vector<std::string> selects;  // "@" stands for the home directory
-    bool merge, expiry;
-  } cases[] = {{{"@/A/", "@/B"}, false, false}, {{"file://@/in/a%20b.txt"}, false, true}};  // no "/": a file
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"--tree"};
-    for (const std::string& value : c.selects) args.insert(args.end(), {"--select", replaceAll(value, "@", home())});
-    const auto result = menu(args);
-    EXPECT_EQ(result.out.find("runMergeSelected:") != std::string::npos, c.merge) << result.out;
-    EXPECT_EQ(result.out.find("setExpiry:") != std::string::npos, c.expiry) << result.out;
-  }
 }
 
 TEST_F(MenuTest, LocaleAndResourceOptions) {

@@ -128,8 +128,7 @@ TEST_F(LocalizerTest, UppercasesByTheLocale) {
   EXPECT_EQ(in("tr_TR.UTF-8").uppercased("istanbul"), "\u0130STANBUL");
   EXPECT_EQ(in("de_DE").uppercased("Straße"), "STRASSE");
   // Ill-formed UTF-8 comes back as U+FFFD, never as bytes that break later JSON.
-  EXPECT_EQ(in("en_US").uppercased(std::string("a\0b\xFF" "x\xED\xA0\x80", 8)),
-            std::string("A\0B\uFFFDX\uFFFD\uFFFD\uFFFD", 16));
+  EXPECT_EQ(in("en_US").uppercased(std::string("a\0b\xFF" "x\xED\xA0\x80", 8)), std::string("A\0B\uFFFDX\uFFFD\uFFFD\uFFFD", 16));
 }
 
 // Every count text of every shipped language takes the number for every

@@ -24,8 +24,7 @@ const std::multiset<std::string, std::less<>> kRunning = {"com.ferlo.Ferlo", "co
 
 struct FakeSubject {
   FakeSubject() {
-    platform.runningBundleIdentifiers = kRunning;
-    platform.containers.emplace(kGroup, FileURL::fileURLWithPath("/containers/" + kGroup, true));
+    platform.runningBundleIdentifiers = kRunning, platform.containers.emplace(kGroup, FileURL::fileURLWithPath("/c/" + kGroup, true));
   }
   // While broken, every write fails for a reason of the platform's own.
   void breakWrites(bool broken) { platform.failWrites = broken; }

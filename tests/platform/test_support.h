@@ -44,10 +44,7 @@ inline std::set<std::string> namesIn(const std::string& dir) {
   return names;
 }
 
-inline ino_t inodeOf(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info), info.st_ino;
-}
+inline ino_t inodeOf(const std::string& path) { struct stat info {}; return ::lstat(path.c_str(), &info), info.st_ino; }
 
 // ---- One broken step of writeFileAtomically ----
 

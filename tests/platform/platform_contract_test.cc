@@ -24,8 +24,7 @@ const std::multiset<std::string, std::less<>> kRunning = {"com.ferlo.Ferlo", "co
 
 struct FakeSubject {
   FakeSubject() {
-    platform.runningBundleIdentifiers = kRunning;
-    platform.containers.emplace(kGroup, FileURL::fileURLWithPath("/containers/" + kGroup, true));
+    platform.runningBundleIdentifiers = kRunning, platform.containers.emplace(kGroup, FileURL::fileURLWithPath("/c/" + kGroup, true));
   }
   // While broken, every write fails for a reason of the platform's own.
   void breakWrites(bool broken) { platform.failWrites = broken; }
@@ -37,10 +36,8 @@ struct PosixSubject {
   PosixSubject() { ::getrlimit(RLIMIT_FSIZE, &saved); }
   ~PosixSubject() { breakWrites(false); }
   void breakWrites(bool broken) {
-    rlimit limit = saved;
-    if (broken) limit.rlim_cur = 1;
-    ::signal(SIGXFSZ, broken ? SIG_IGN : SIG_DFL);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit limit{broken ? 1 : saved.rlim_cur, saved.rlim_max};
+    ::signal(SIGXFSZ, broken ? SIG_IGN : SIG_DFL), ::setrlimit(RLIMIT_FSIZE, &limit);
   }
   rlimit saved{};
   TempDir containers;
@@ -54,10 +51,7 @@ struct PosixSubject {
 };
 
 template <class Subject>
-class PlatformContract : public ::testing::Test {
- protected:
-  Subject s;
-};
+struct PlatformContract : ::testing::Test { Subject s; };
 
 using Implementations = ::testing::Types<FakeSubject, PosixSubject>;
 TYPED_TEST_SUITE(PlatformContract, Implementations);
@@ -67,8 +61,7 @@ TYPED_TEST(PlatformContract, ContainerTakesWholeFilesAndAFailedWriteLeavesThePre
   auto& platform = this->s.platform;
   EXPECT_FALSE(platform.containerURLForSecurityApplicationGroupIdentifier("no.such.group").has_value());
   const std::optional<FileURL> container = platform.containerURLForSecurityApplicationGroupIdentifier(kGroup);
-  ASSERT_TRUE(container.has_value());
-  EXPECT_TRUE(container->hasDirectoryPath());
+  ASSERT_TRUE(container && container->hasDirectoryPath());
   const FileURL url = container->appendingPathComponent("tool-request.json");
   EXPECT_FALSE(platform.readWholeFile(url).has_value());
   const std::string bytes("{\"a\":\"Caf\xC3\xA9\"}\0tail", 18);

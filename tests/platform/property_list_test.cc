@@ -16,16 +16,14 @@ namespace {
 // [a,b] and {k:v,…} in the dictionary's order.
 std::string render(const InfoValue& value) {
   std::string out;
+  for (const InfoValue& item : value.list) out += (out.empty() ? "" : ",") + render(item);
+  for (const auto& [key, item] : value.dictionary) out += (out.empty() ? "" : ",") + key + ":" + render(item);
   switch (value.kind) {
     case InfoValue::Kind::text: return "\"" + value.text + "\"";
     case InfoValue::Kind::number: return (std::ostringstream() << value.number).str();
     case InfoValue::Kind::boolean: return value.boolean ? "true" : "false";
-    case InfoValue::Kind::list:
-      for (const InfoValue& item : value.list) out += (out.empty() ? "" : ",") + render(item);
-      return "[" + out + "]";
-    case InfoValue::Kind::dictionary:
-      for (const auto& [key, item] : value.dictionary) out += (out.empty() ? "" : ",") + key + ":" + render(item);
-      return "{" + out + "}";
+    case InfoValue::Kind::list: return "[" + out + "]";
+    case InfoValue::Kind::dictionary: return "{" + out + "}";
   }
   return "?";
 }
@@ -33,32 +31,20 @@ std::string render(const InfoValue& value) {
 // The XML property list `xml` in the binary form, as libplist writes it.
 std::string toBinary(const std::string& xml) {
   plist_t root = nullptr;
-  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
   char* bytes = nullptr;
   std::uint32_t length = 0;
-  plist_to_bin(root, &bytes, &length);
-  std::string out(bytes, length);
-  std::free(bytes), plist_free(root);
-  return out;
+  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root), plist_to_bin(root, &bytes, &length);
+  const std::string out(bytes, length);
+  return std::free(bytes), plist_free(root), out;
 }
 
-std::string utf16BigEndian(const std::string& text) {
-  std::string out("\xFE\xFF");
-  for (const char c : text) out += {'\0', c};
-  return out;
-}
 
 // A binary property list put together by hand: objects (marker and
 // payload, references two bytes wide) with object 0 the root.
-std::string be(std::uint64_t n, int width) {
-  std::string bytes;
-  for (int i = width - 1; i >= 0; --i) bytes.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-  return bytes;
-}
+std::string be(std::uint64_t n, int width) { return width == 0 ? "" : be(n >> 8, width - 1) + static_cast<char>(n & 0xFF); }
 std::string ref(unsigned index) { return be(index, 2); }
 std::string arrayOf(const std::vector<unsigned>& refs) {
-  std::string out = refs.size() < 15 ? std::string(1, static_cast<char>(0xA0 | refs.size()))
-                                     : std::string("\xAF\x12", 2) + be(refs.size(), 4);
+  std::string out = refs.size() < 15 ? std::string(1, static_cast<char>(0xA0 | refs.size())) : "\xAF\x12" + be(refs.size(), 4);
   for (const unsigned r : refs) out += ref(r);
   return out;
 }
@@ -77,7 +63,12 @@ std::string binaryChain(unsigned depth, unsigned width = 1) {
 
 std::string times(const std::string& text, std::size_t count) {
   std::string out;
-  while (count-- > 0) out += text;
+  for (out.reserve(text.size() * count); count > 0; --count) out += text;
+  return out;
+}
+std::string utf16BigEndian(const std::string& text) {
+  std::string out("\xFE\xFF");
+  for (const char c : text) out += {'\0', c};
   return out;
 }
 // A dictionary holding depth - 1 nested arrays, the innermost empty.
@@ -89,8 +80,6 @@ std::string xmlRepeated(std::size_t n, const std::string& item) { return "<plist
 std::string xmlKeys(std::size_t n) { return "<plist><dict>" + times("<key>k</key><true/>", n) + "</dict></plist>"; }
 
 const std::string kTypes =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
     "<plist version=\"1.0\"><dict><key>s</key><string>t</string><key>i</key><integer>-5</integer>"
     "<key>r</key><real>1.5</real><key>b</key><false/><key>a</key><array><true/><data>AAE=</data></array>"
     "<key>d</key><date>2024-01-01T00:00:00Z</date><key>s</key><string>last</string></dict></plist>";
@@ -106,12 +95,10 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       // Markup the guard must follow as libplist does.
       {"<plist><dict><key>k</key><string>&lt;&amp;&#x20AC;<!-- </string> --><![CDATA[</string>&amp;]]></string></dict>"
        "</plist>", "{k:\"<&€</string>&amp;\"}"},
-      {"<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>",
-       "{k:true}"},
+      {"<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>", "{k:true}"},
       {utf16BigEndian("<plist><array><string>x</string></array></plist>"), "[\"x\"]"},
       // What libplist refuses, and what the guard refuses before it.
-      {"", "!libplist cannot read it as an XML"},
-      {"\"k\" = \"v\";", "!the XML has text outside the elements"},
+      {"", "!libplist cannot read it as an XML"}, {"\"k\" = \"v\";", "!the XML has text outside the elements"},
       {"<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
       {"<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},
       {"<plist><array/></plist><!-- ", "!the XML has an unterminated comment"},

@@ -32,10 +32,8 @@ ToolRequest makeRequest(int writer, std::uint64_t sequence) {
   request.action = ToolRequest::Action::mergeFolders;
   request.ruleID = std::to_string(writer) + ":" + std::to_string(sequence);
   const std::size_t count = 1 + (sequence * 7919 + static_cast<std::uint64_t>(writer) * 104729) % 300;
-  for (std::size_t i = 0; i < count; ++i) {
-    request.folders.push_back("/w" + std::to_string(writer) + "/" + std::to_string(sequence) + "/" +
-                              std::to_string(i) + "/of/" + std::to_string(count));
-  }
+  for (std::size_t i = 0; i < count; ++i)
+    request.folders.push_back("/w" + request.ruleID.value() + "/" + std::to_string(i) + "/of/" + std::to_string(count));
   return request;
 }
 
@@ -67,10 +65,7 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   // start from a clean single-threaded copy. The reader reads until the
   // parent raises `stop`, counting its reads and the broken ones (missing,
   // undecodable or not a whole request) in memory it shares with the parent.
-  struct Shared {
-    std::atomic<bool> stop{false};
-    std::atomic<std::uint64_t> reads{0}, broken{0};
-  };
+  struct Shared { std::atomic<bool> stop{false}; std::atomic<std::uint64_t> reads{0}, broken{0}; };
   void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(memory, MAP_FAILED);
   Shared& shared = *new (memory) Shared;

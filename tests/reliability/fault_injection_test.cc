@@ -28,41 +28,31 @@ struct FaultCase {
 const FaultCase kFaults[] = {
     // The same set-up without a fault writes the request: the rows below
     // fail for their fault, not for the set-up.
-    {"NoFault", {Step::none}},
-    {"CreateTempDenied", {Step::createFile, EACCES}},
-    {"CreateTempNoSpace", {Step::createFile, ENOSPC}},
+    {"NoFault", {Step::none}}, {"CreateTempDenied", {Step::createFile, EACCES}},
     // Part of the bytes, then a disk that is full.
-    {"ShortWriteThenNoSpace", {Step::write, ENOSPC, 1, 5}},
-    {"WriteNoSpace", {Step::write, ENOSPC}},
-    {"WriteQuotaExceeded", {Step::write, EDQUOT}},
-    {"FileSyncFails", {Step::syncFile, EIO}},
-    {"CloseFails", {Step::close, EIO}},
-    {"RenameFails", {Step::rename, EIO}},
+    {"ShortWriteThenNoSpace", {Step::write, ENOSPC, 1, 5}}, {"WriteQuotaExceeded", {Step::write, EDQUOT}},
+    {"FileSyncFails", {Step::syncFile, EIO}}, {"CloseFails", {Step::close, EIO}}, {"RenameFails", {Step::rename, EIO}},
     {"DirectorySyncFails", {Step::syncDirectory, EIO}},
     // The create never follows a link: the writer takes another name, or,
     // when every name it tries is taken, fails with the previous request in
     // place. The rename replaces a link at the request's name instead of
     // writing through it.
-    {"FirstTempNameTaken", {Step::none}, 1},
-    {"EveryTempNameTaken", {Step::none}, 1000},
+    {"FirstTempNameTaken", {Step::none}, 1}, {"EveryTempNameTaken", {Step::none}, 1000},
     {"RequestNameIsALink", {Step::none}, 0, true},
 };
 
 // The real calls with one step broken, and links planted at the first
 // `plantings` names the writer creates.
-class HostileCalls : public BreakOneStep {
- public:
+struct HostileCalls : BreakOneStep {
   HostileCalls(const FaultCase& fault, std::string outside)
-      : BreakOneStep(fault.fault), outside_(std::move(outside)), plantings_(fault.tempLinks) {}
+      : BreakOneStep(fault.fault), outside(std::move(outside)), plantings(fault.tempLinks) {}
   int createFile(int dirFd, const char* name) override {
-    if (static_cast<int>(links.size()) < plantings_ && ::symlinkat(outside_.c_str(), dirFd, name) == 0) links.insert(name);
+    if (static_cast<int>(links.size()) < plantings && ::symlinkat(outside.c_str(), dirFd, name) == 0) links.insert(name);
     return BreakOneStep::createFile(dirFd, name);
   }
   std::set<std::string> links;
-
- private:
-  std::string outside_;
-  int plantings_;
+  std::string outside;
+  int plantings;
 };
 
 class CommandWriteFaultTest : public ::testing::TestWithParam<std::tuple<FaultCase, CommandCase>> {};
@@ -75,11 +65,8 @@ TEST_P(CommandWriteFaultTest, PreviousRequestStaysNoLinkIsFollowedAndHandOffHapp
   putFile(elsewhere / "precious", "precious bytes");
   putFile(container / kRulesName, manifestText(1, {"/home/user/w"}));
   const std::string previous = R"({"action":"flattenFolder","folders":["\/previous"]})";
-  if (fault.requestLink) {
-    ASSERT_EQ(::symlink((elsewhere / "precious").c_str(), (container / kRequestName).c_str()), 0);
-  } else {
-    putFile(container / kRequestName, previous);
-  }
+  if (!fault.requestLink) putFile(container / kRequestName, previous);
+  else ASSERT_EQ(::symlink((elsewhere / "precious").c_str(), (container / kRequestName).c_str()), 0);
   const ino_t previousInode = inodeOf(container / kRequestName);
 
   HostileCalls calls(fault, elsewhere / "precious");

@@ -66,12 +66,7 @@ inline std::vector<FileURL> selection() {
 }
 
 // The four commands, each with the request it writes on selection().
-struct CommandCase {
-  const char* name;
-  Selector selector;
-  Sender sender;
-  const char* expectedRequest;
-};
+struct CommandCase { const char* name; Selector selector; Sender sender; const char* expectedRequest; };
 
 // Names parameterised tests by their case's name.
 inline constexpr auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
@@ -87,17 +82,13 @@ inline const CommandCase kCommands[] = {
 };
 
 // The POSIX stand-in with the atomic write going through `calls`.
-class InjectingPlatform : public PosixPlatform {
- public:
-  InjectingPlatform(PosixPlatformConfig config, FileCalls& calls) : PosixPlatform(std::move(config)), calls_(calls) {}
+struct InjectingPlatform : PosixPlatform {
+  InjectingPlatform(PosixPlatformConfig config, FileCalls& calls) : PosixPlatform(std::move(config)), calls(calls) {}
   bool writeFileAtomically(const FileURL& url, std::string_view bytes) override {
     const std::string path = url.path();
-    return ferlo::writeFileAtomically(url.deletingLastPathComponent().path(),
-                                      std::string_view(path).substr(path.rfind('/') + 1), bytes, calls_);
+    return ferlo::writeFileAtomically(path.substr(0, path.rfind('/')), path.substr(path.rfind('/') + 1), bytes, calls);
   }
-
- private:
-  FileCalls& calls_;
+  FileCalls& calls;
 };
 
 // The extension running on a platform of type P made from `args`.
@@ -113,10 +104,8 @@ struct Extension {
 // A manifest text with `count` rules named "rule <n>" and the given roots.
 inline std::string manifestText(std::size_t count, const std::vector<std::string>& roots = {}) {
   RuleManifest manifest;
-  manifest.rules.reserve(count);
-  const Uuid id = *parseUuid(kRuleId);
-  for (std::size_t i = 0; i < count; ++i) manifest.rules.push_back({id, "rule " + std::to_string(i)});
   manifest.watchedRoots = roots;
+  for (std::size_t i = 0; i < count; ++i) manifest.rules.push_back({*parseUuid(kRuleId), "rule " + std::to_string(i)});
   return encodeRuleManifest(manifest);
 }
 

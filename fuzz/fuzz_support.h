@@ -9,15 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
-#include <string>
 #include <string_view>
 
 namespace ferlo::fuzz {
 
 [[noreturn]] inline void fail(const char* file, int line, const char* what, const char* condition) {
-  std::fprintf(stderr, "%s:%d: invariant broken: %s (%s)\n", file, line, what, condition);
-  std::abort();
+  std::fprintf(stderr, "%s:%d: invariant broken: %s (%s)\n", file, line, what, condition), std::abort();
 }
 
 // True when `text` is well-formed UTF-8: no overlongs, no surrogates,
@@ -47,12 +44,9 @@ namespace ferlo::fuzz {
 
 // FERLO_FUZZ_TARGET(bytes) { ... }: the body runs on each input, as text, in
 // namespace ferlo::fuzz.
-#define FERLO_FUZZ_TARGET(bytes)                                                      \
-  namespace ferlo::fuzz {                                                             \
-  void fuzzOne(std::string_view bytes);                                               \
-  }                                                                                   \
-  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
-    ferlo::fuzz::fuzzOne({reinterpret_cast<const char*>(data), size});                \
-    return 0;                                                                         \
-  }                                                                                   \
+#define FERLO_FUZZ_TARGET(bytes)                                                                     \
+  namespace ferlo::fuzz { void fuzzOne(std::string_view bytes); }                                    \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {                \
+    return ferlo::fuzz::fuzzOne({reinterpret_cast<const char*>(data), size}), 0;                     \
+  }                                                                                                  \
   void ferlo::fuzz::fuzzOne(std::string_view bytes)

@@ -24,8 +24,7 @@ constexpr std::array<std::string_view, 16> kPieces = {
 std::string makeText(FuzzedDataProvider& input) {
   if (input.ConsumeBool()) return input.ConsumeRandomLengthString(64);
   std::string text;
-  const int pieces = input.ConsumeIntegralInRange(0, 8);
-  for (int i = 0; i < pieces; ++i) {
+  for (int pieces = input.ConsumeIntegralInRange(0, 8); pieces > 0; --pieces) {
     text += kPieces[input.ConsumeIntegralInRange<std::size_t>(0, kPieces.size() - 1)];
     if (input.ConsumeBool()) text.push_back('/');
   }
@@ -43,8 +42,7 @@ FERLO_FUZZ_TARGET(bytes) {
   FakePlatform platform;
   if (input.ConsumeIntegralInRange(0, 15) != 0) {
     std::vector<FileURL> selection;
-    const int count = input.ConsumeIntegralInRange(0, 12);
-    for (int i = 0; i < count; ++i) {
+    for (int count = input.ConsumeIntegralInRange(0, 12); count > 0; --count) {
       std::string text = makeText(input);
       if (input.ConsumeIntegralInRange(0, 3) == 0) {
         // URL text, percent escapes and all; text that is no file URL is no item.

@@ -23,16 +23,14 @@ void measure(plist_t node, std::size_t depth, std::size_t limit, std::size_t* va
   const bool array = type == PLIST_ARRAY;
   void* iterator = nullptr;
   array ? plist_array_new_iter(node, &iterator) : plist_dict_new_iter(node, &iterator);
-  for (;;) {
+  for (plist_t item = nullptr;; item = nullptr) {
     char* key = nullptr;
-    plist_t item = nullptr;
     array ? plist_array_next_item(node, iterator, &item) : plist_dict_next_item(node, iterator, &key, &item);
     std::free(key);
-    if (item == nullptr) break;
+    if (item == nullptr) return std::free(iterator);
     *values += !array;  // a dictionary's key counts as a value
     measure(item, depth + 1, limit, values, deepest);
   }
-  std::free(iterator);
 }
 
 void checkGuard(std::string_view bytes) {
@@ -48,11 +46,8 @@ void checkGuard(std::string_view bytes) {
   const auto shape = checkPropertyListShape(bytes);
   if (!shape) return;
   plist_t root = nullptr;
-  if (isBinaryPropertyList(bytes)) {
-    plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-  } else {
-    plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-  }
+  (isBinaryPropertyList(bytes) ? plist_from_bin : plist_from_xml)(bytes.data(),
+                                                                  static_cast<std::uint32_t>(bytes.size()), &root);
   if (root == nullptr) return;
   std::size_t values = 0, deepest = 0;
   measure(root, 0, shape->depth + 1, &values, &deepest);

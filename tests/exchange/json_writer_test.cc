@@ -43,12 +43,8 @@ TEST(JsonStringTest, InvalidUtf8IsRefusedOrReplacedByteByByte) {
   // A refusing writer gives no text at all, for a value or a member name.
   for (const bool asKey : {false, true}) {
     JsonWriter writer;
-    writer.beginObject();
-    writer.key(asKey ? "\xC3" : "fine");
-    writer.string(asKey ? "fine" : "\xC3");
-    writer.endObject();
-    EXPECT_FALSE(writer.ok());
-    EXPECT_EQ(writer.finish(), std::nullopt);
+    writer.beginObject(), writer.key(asKey ? "\xC3" : "fine"), writer.string(asKey ? "fine" : "\xC3"), writer.endObject();
+    EXPECT_FALSE(writer.ok() || writer.finish());
   }
 }
 

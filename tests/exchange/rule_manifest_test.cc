@@ -72,18 +72,15 @@ TEST(DecodeRuleManifestTest, AcceptsWellFormedManifestsAndRejectsWithADiagnostic
       {"SecondRuleMissingName", R"({"rules":[)" + kValidRule + R"(,{"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2"}]})",
        std::nullopt, "rules[1]", "missing required member \"name\""},
       {"NameNotAString", withName("null"), std::nullopt, "rules[0].name", "expected a string, got null"},
-      {"Id35Characters", withId(R"("0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3")"), std::nullopt, "rules[0].id",
-       "got 35 characters: \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3\""},
       {"IdHyphenMisplaced", withId(R"("0F8E2C4A6-B1D-4A3E-9C57-2D8B4E6F1A30")"), std::nullopt, "rules[0].id",
        "character 9 should be \"-\""},
+      {"IdNotText", withId(R"("x")"), std::nullopt, "rules[0].id", "not in UUID text form"},
       {"IdLongValueIsCut", withId("\"" + std::string(300, 'A') + "\""), std::nullopt, "rules[0].id",
        "got 300 characters: \"" + std::string(48, 'A') + "...\""},
       {"IdCutBeforeASplitCharacter", withId("\"" + std::string(47, 'A') + "\xC3\xA9" + "\""), std::nullopt,
        "rules[0].id", "got 48 characters: \"" + std::string(47, 'A') + "...\""},
       {"WatchedRootsSingleString", R"({"rules":[],"watchedRoots":"/Users/user"})", std::nullopt, "watchedRoots",
        "expected an array of strings or null, got a string"},
-      {"OneBadRuleRejectsAll", R"({"rules":[)" + kValidRule + "," + kValidRule + R"(,{"id":"x","name":"n"}]})",
-       std::nullopt, "rules[2].id", "not in UUID text form"},
   };
   for (const auto& c : cases) {
     const Decoded<RuleManifest> result = decodeRuleManifest(c.input);
@@ -107,8 +104,6 @@ TEST(DecodeRuleManifestTest, ReadsOnlyTheGivenBytes) {
   padded.pop_back();
   EXPECT_FALSE(decodeRuleManifest(padded));
   padded.push_back('}');
-  EXPECT_TRUE(decodeRuleManifest(padded));
-  padded.shrink_to_fit();
   EXPECT_TRUE(decodeRuleManifest(padded));
 }
 

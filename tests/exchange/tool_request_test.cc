@@ -42,8 +42,6 @@ TEST(ToolRequestTest, EncodesExactlyAndDecodesBack) {
   } cases[] = {
       {"Merge", request(Action::mergeFolders, {"/Users/user/Old photos", "/Users/user/New photos"}),
        R"({"action":"mergeFolders","folders":["\/Users\/user\/Old photos","\/Users\/user\/New photos"]})"},
-      {"Flatten", request(Action::flattenFolder, {"/Users/user/Downloads"}),
-       R"({"action":"flattenFolder","folders":["\/Users\/user\/Downloads"]})"},
       {"RunRule", request(Action::runRule, {"/Users/user/Downloads"}, "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"),
        R"({"action":"runRule","folders":["\/Users\/user\/Downloads"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
       {"ExpireSevenDays",
@@ -64,10 +62,9 @@ TEST(ToolRequestTest, EncodesExactlyAndDecodesBack) {
     EXPECT_EQ(*decoded.value, c.request) << c.name;
   }
   // Invalid UTF-8 in any string makes the whole request unencodable.
-  for (const ToolRequest& r : {request(Action::flattenFolder, {"/ok", "/bad\xFF"}), request(Action::runRule, {}, "\xC3"),
-                               request(Action::expireFiles, {}, std::nullopt, Strings{"/x\xED\xA0\x80"})}) {
-    EXPECT_EQ(encodeToolRequest(r), std::nullopt) << r.folders.size();
-  }
+  EXPECT_FALSE(encodeToolRequest(request(Action::flattenFolder, {"/ok", "/bad\xFF"})) ||
+               encodeToolRequest(request(Action::runRule, {}, "\xC3")) ||
+               encodeToolRequest(request(Action::expireFiles, {}, std::nullopt, Strings{"/x\xED\xA0\x80"})));
 }
 
 TEST(ToolRequestTest, DecodesStrictly) {
@@ -79,15 +76,13 @@ TEST(ToolRequestTest, DecodesStrictly) {
     std::string where = {};
     std::string whyContains = {};
   } cases[] = {
-      {"NullOptionalsAreAbsent", flatten + R"("ruleID":null,"files":null,"days":null})",
+      {"NullOptionalsAreAbsentUnknownMembersIgnored",
+       flatten + R"("ruleID":null,"files":null,"days":null,"Days":"x","extra":{"a":[1.5e300]}})",
        request(Action::flattenFolder, {"/d"})},
-      {"UnknownMembersIgnored", flatten + R"("Days":"x","extra":{"a":[1.5e300]}})", request(Action::flattenFolder, {"/d"})},
-      {"AnyMemberOrder", R"({"days":3,"files":["/f"],"folders":[],"action":"expireFiles"})",
-       request(Action::expireFiles, {}, std::nullopt, Strings{"/f"}, 3)},
+      {"AnyMemberOrderAndLargestDays", R"({"days":9223372036854775807,"files":["/f"],"folders":[],"action":"expireFiles"})",
+       request(Action::expireFiles, {}, std::nullopt, Strings{"/f"}, std::numeric_limits<std::int64_t>::max())},
       {"RepeatedMemberLastCounts", flatten + R"("days":"x","days":2,"folders":["/e"]})",
        request(Action::flattenFolder, {"/e"}, std::nullopt, std::nullopt, 2)},
-      {"DaysLargest", flatten + R"("days":9223372036854775807})",
-       request(Action::flattenFolder, {"/d"}, std::nullopt, std::nullopt, std::numeric_limits<std::int64_t>::max())},
       {"ActionMissing", R"({"folders":[]})", std::nullopt, "", "missing required member \"action\""},
       {"ActionCaseDiffers", R"({"action":"FlattenFolder","folders":[]})", std::nullopt, "action",
        "unknown action \"FlattenFolder\" (expected one of mergeFolders, flattenFolder, runRule, "

@@ -51,10 +51,8 @@ inline std::string describe(const Menu& menu, int depth = 0) {
   for (const MenuItem& item : menu.items) {
     out << indent << "  [" << item.title << "]";
     if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
-    if (item.image) {
-      out << " image=" << item.image->name << "@" << item.image->width << "x" << item.image->height
-          << (item.image->isTemplate ? ",template" : "");
-    }
+    const auto& image = item.image;
+    if (image) out << " image=" << image->name << "@" << image->width << "x" << image->height << (image->isTemplate ? ",template" : "");
     // A rule item's tag is fresh at every build; whether it finds its rule
     // is tested on its own, and here it only has to be there.
     out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)))

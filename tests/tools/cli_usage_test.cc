@@ -43,11 +43,9 @@ TEST_F(FerloTest, UsageErrorsExitTwoNamingTheProblem) {
       {{"send", "setExpiry:", "--tag="}, "--tag wants a 64-bit integer"},
   };
   for (const auto& [args, message] : cases) {
-    const auto result = ferlo(args, /*withScenario=*/false);
-    EXPECT_EQ(result.exitCode, 2) << message;
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+    const auto r = ferlo(args, /*withScenario=*/false);
+    EXPECT_TRUE(r.exitCode == 2 && r.out.empty() && has(r.err, message) && has(r.err, "--help"))
+        << ::testing::PrintToString(r);
   }
 }
 

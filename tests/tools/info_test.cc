@@ -37,14 +37,12 @@ TEST_F(FerloTest, InfoOptionsDecideOneMemberEach) {
        "\"hostBundleIdentifier\":\"a\\u0001\\u001f\\u007f\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80\xC3\xA9.b\","},
       {{"--group-containers", "@/gc", "--info", R"(TarvelinAppGroup="group.x")"}, {}, R"("containerURL":null})"},
       {{"--group-containers", "@", "--info", R"(TarvelinAppGroup="gc")"}, {}, R"("containerURL":"file://@/gc/"})"},
-      {{}, {{"FERLO_GROUP_CONTAINERS", "@/env-root"}}, R"("containerURL":"file://@/env-root/)" + kGroup + "/\"}"},
+      {{}, {{"FERLO_GROUP_CONTAINERS", dir / "env-root"}}, R"("containerURL":"file://@/env-root/)" + kGroup + "/\"}"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"info"};
     for (const std::string& option : c.options) args.push_back(replaceAll(option, "@", dir.path()));
-    std::map<std::string, std::string> env;
-    for (const auto& [key, value] : c.env) env[key] = replaceAll(value, "@", dir.path());
-    const auto result = ferlo(args, /*withScenario=*/false, env);
+    const auto result = ferlo(args, /*withScenario=*/false, c.env);
     EXPECT_TRUE(has(result.out, replaceAll(c.member, "@", dir.path()))) << ::testing::PrintToString(result);
   }
   EXPECT_FALSE(pathExists(dir / "gc/group.x")) << "info must never create the container";

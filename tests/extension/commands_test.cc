@@ -18,13 +18,20 @@ using namespace testing;  // the shared set-up of extension_test_support.h
 constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 constexpr const char* kRootW = R"({"rules":[],"watchedRoots":["\/w"]})";
 using Items = std::vector<FileURL>;
+using Texts = std::vector<std::string>;
 
-// Records the request file as the host would find it when brought forward.
-class OrderRecordingPlatform : public FakePlatform {
+// Records each hand-off with the request file as the host would find it
+// then; gives the container for the first `available` lookups only.
+class CommandPlatform : public FakePlatform {
  public:
-  std::vector<std::optional<std::string>> requestAtOpen;
+  int available = 1000;
+  std::vector<std::string> opened;
+  std::optional<FileURL> containerURLForSecurityApplicationGroupIdentifier(std::string_view group) override {
+    std::optional<FileURL> url = FakePlatform::containerURLForSecurityApplicationGroupIdentifier(group);
+    return available-- > 0 ? url : std::nullopt;
+  }
   void openApplicationAtURL(const FileURL& url, bool activates) override {
-    requestAtOpen.push_back(file(kRequestPath));
+    opened.push_back(url.absoluteString() + (activates ? " activating " : " behind ") + file(kRequestPath).value_or(""));
     FakePlatform::openApplicationAtURL(url, activates);
   }
 };
@@ -78,7 +85,7 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    OrderRecordingPlatform platform;
+    CommandPlatform platform;
     makeHealthy(platform);
     platform.bundle = fileAt("/a/H.app/b/c/E.appex");  // the fake's default ends in "/"
     platform.selection = c.selection;
@@ -91,27 +98,21 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
     finderSync.perform(c.selector, c.sender);
 
     EXPECT_EQ(platform.file(kRequestPath), c.request);
-    // The host must find the new request when it is brought forward.
-    EXPECT_EQ(platform.requestAtOpen, c.request ? std::vector{c.request} : std::vector<std::optional<std::string>>{});
-    for (const auto& open : platform.opens()) {
-      EXPECT_EQ(open.url.absoluteString(), "file:///a/H.app/");
-      EXPECT_TRUE(open.activates);
-    }
+    // The host must find the new request when it is brought forward, once.
+    EXPECT_EQ(platform.opened, c.request ? std::vector{"file:///a/H.app/ activating " + *c.request} : Texts{});
   }
 }
 
 // ---- A rule chosen in the real Finder: the copy of the item it sends ----
 
 constexpr const char* kArchiveId = "7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2";
-constexpr const char* kTwoRules = R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
-                                  R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}]})";
 
 // Another extension process, or one before a restart with the same
 // identifier, made the tag; it had built `menusBefore` menus.
 Sender madeElsewhere(std::uint64_t processId, int menusBefore, const MenuItem& item) {
   FakePlatform other;
   makeHealthy(other);
-  other.putFile(kRulesPath, kTwoRules);
+  other.putFile(kRulesPath, kTwoTidyRules);
   other.processId = processId;
   ExtensionContext context(other);
   FinderSync finderSync(context);
@@ -159,7 +160,7 @@ TEST(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
     SCOPED_TRACE(c.name);
     FakePlatform platform;
     makeHealthy(platform);
-    platform.putFile(kRulesPath, kTwoRules);
+    platform.putFile(kRulesPath, kTwoTidyRules);
     platform.target = folderAt("/u");
     ExtensionContext context(platform);
     FinderSync finderSync(context);
@@ -183,9 +184,8 @@ TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
   platform.processId = (std::uint64_t{1} << 22) - 1;  // the largest identifier that is kept whole
   std::string rules = R"({"rules":[)";
   const std::size_t count = RuleItemTags::kRetainedEntries + 2;
-  for (std::size_t n = 0; n < count; ++n) {
+  for (std::size_t n = 0; n < count; ++n)
     rules += R"({"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"r)" + std::to_string(n) + "\"},";
-  }
   rules.back() = ']';
   platform.putFile(kRulesPath, rules + "}");
   ExtensionContext context(platform);
@@ -201,16 +201,6 @@ TEST(RuleCopyTest, NewestMenuIsKeptWholeAndItsTagsStayBelowTwoToThe53) {
 
 // ---- The hand-off when nothing could be written ----
 
-// A container that the platform gives for the first `available` lookups only.
-class VanishingContainerPlatform : public FakePlatform {
- public:
-  int available = 0;
-  std::optional<FileURL> containerURLForSecurityApplicationGroupIdentifier(std::string_view group) override {
-    std::optional<FileURL> url = FakePlatform::containerURLForSecurityApplicationGroupIdentifier(group);
-    return available-- > 0 ? url : std::nullopt;
-  }
-};
-
 // The container is gone by the time of the write (for setExpiry:, after it
 // read the manifest): the old request stays, and the host is still brought
 // forward, once. A failed write on a real disk is the reliability suite's.
@@ -219,7 +209,7 @@ TEST(CommandHandOffTest, NothingWrittenStillHandsOffOnceAndLeavesTheOldRequest) 
   for (const auto& [selector, sender] :
        {std::pair{Selector::runFlatten, Sender{}}, std::pair{Selector::setExpiry, Sender::withTag(30)}}) {
     SCOPED_TRACE(selectorName(selector));
-    VanishingContainerPlatform platform;
+    CommandPlatform platform;
     makeHealthy(platform);
     platform.putFile(kRulesPath, kRootW);
     platform.putFile(kRequestPath, kOld);
@@ -232,21 +222,18 @@ TEST(CommandHandOffTest, NothingWrittenStillHandsOffOnceAndLeavesTheOldRequest) 
 
     EXPECT_EQ(platform.file(kRequestPath), kOld);
     EXPECT_EQ(platform.containerLookups(), selector == Selector::setExpiry ? 2 : 1);
-    ASSERT_EQ(platform.opens().size(), 1u);
-    EXPECT_EQ(platform.opens()[0].url.absoluteString(), "file:///Applications/Host.app/");
-    EXPECT_TRUE(platform.opens()[0].activates);
+    EXPECT_EQ(platform.opened, Texts{"file:///Applications/Host.app/ activating " + kOld});
   }
 }
 
 // Three components above the extension (the commands' tests hold the usual
 // case); one not inside an application is still opened, unchecked.
 TEST(HostApplicationURLTest, ThreeComponentsAboveTheExtensionOpenedEveryTime) {
-  FakePlatform platform;
+  CommandPlatform platform;
   platform.bundle = folderAt("/a/b/E.appex");
   openHostApplication(platform);
   openHostApplication(platform);  // never merged or suppressed
-  ASSERT_EQ(platform.opens().size(), 2u);
-  EXPECT_EQ(platform.opens()[1].url.absoluteString(), "file:///");
+  EXPECT_EQ(platform.opened, Texts(2, "file:/// activating "));
 }
 
 }  // namespace

@@ -40,6 +40,10 @@ inline void makeHealthy(FakePlatform& platform) {
   platform.containers.emplace(kGroup, FileURL::fileURLWithPath(kContainer, true));
   platform.runningBundleIdentifiers.insert(kHost);
 }
+// Two rules of one name, the first id in lower case, and one watched root.
+inline constexpr const char* kTwoTidyRules =
+    R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
+    R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}],"watchedRoots":["\/w"]})";
 
 inline FileURL fileAt(std::string_view path) { return FileURL::fileURLWithPath(path, false); }
 inline FileURL folderAt(std::string_view path) { return FileURL::fileURLWithPath(path, true); }

@@ -44,8 +44,7 @@ TEST(FinderSyncTest, InitRegistersExactlyTheHomeDirectoryAndReadsNothingElse) {
     EXPECT_EQ(platform.containerLookups() + platform.bundleIdentifierReads() + platform.infoDictionaryReads() +
                   platform.imageLookups + platform.selectionQueries + platform.opens().size(), 0u);
     // The toolbar texts are the brand, untranslated.
-    EXPECT_EQ(finderSync.toolbarItemName(), "Ferlo");
-    EXPECT_EQ(finderSync.toolbarItemToolTip(), "Ferlo");
+    EXPECT_EQ(finderSync.toolbarItemName() + "|" + finderSync.toolbarItemToolTip(), "Ferlo|Ferlo");
   }
 }
 
@@ -55,8 +54,7 @@ TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
     std::optional<ImageSize> resource;
     std::optional<double> width;  // none: no image
   } cases[] = {
-      {ImageSize{32, 16}, 32.0}, {ImageSize{20, 30}, 11.0}, {ImageSize{1, 32}, 1.0},
-      {ImageSize{5, 32}, 3.0},  // 2.5 rounds away from zero, not to even
+      {ImageSize{32, 16}, 32.0}, {ImageSize{20, 30}, 11.0}, {ImageSize{1, 32}, 1.0} /* 0.5 away from zero */,
       {ImageSize{0.49, 16}, 0.0}, {std::nullopt, std::nullopt}, {ImageSize{16, 0}, std::nullopt},
       {ImageSize{16, std::numeric_limits<double>::quiet_NaN()}, std::nullopt},
   };
@@ -80,8 +78,7 @@ TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
 TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
   const auto configure = [](FakePlatform& platform) {
     makeHealthy(platform);
-    platform.putFile(kRulesPath, R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":"Tidy"},)"
-                                 R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Tidy"}],"watchedRoots":["\/w"]})");
+    platform.putFile(kRulesPath, kTwoTidyRules);
     platform.images["BrandGlyph"] = ImageSize{24, 16};
     platform.selection = std::vector{folderAt("/f/one"), folderAt("/f/two"), fileAt("/w/file")};
   };
@@ -116,9 +113,9 @@ TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
   }
   threads.clear();  // joins
   EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(platform.imageLookups.load(), 1);
-  EXPECT_EQ(platform.bundleIdentifierReads(), 1);
-  EXPECT_EQ(platform.infoDictionaryReads(), 1);
+  // Glyph, bundle identifier and Info.plist value: each read once.
+  EXPECT_EQ((std::vector{platform.imageLookups.load(), platform.bundleIdentifierReads(), platform.infoDictionaryReads()}),
+            std::vector(3, 1));
 }
 
 }  // namespace

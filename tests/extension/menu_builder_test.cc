@@ -59,9 +59,8 @@ TEST(BuildMenuTest, FullMenuMatchesItemForItem) {
           [] action=none target=none tag=0 disabled separator
           [Keep] action=setExpiry: target=principal tag=0 enabled
 )";
-  for (std::uint64_t kind : {kMenuKindContextualMenuForItems, kMenuKindContextualMenuForContainer}) {
+  for (std::uint64_t kind : {kMenuKindContextualMenuForItems, kMenuKindContextualMenuForContainer})
     EXPECT_EQ(describe(buildMenu(kind, context)), expected) << "kind " << kind;
-  }
   EXPECT_EQ(platform.imageLookups.load(), 1);
   // The manifest is read afresh for every menu.
   platform.putFile(kRulesPath, R"({"rules":[]})");
@@ -91,7 +90,6 @@ TEST(BuildMenuTest, Shape) {
       {"HostRunsTwice", noRules, {}, [](FakePlatform& p) { p.runningBundleIdentifiers.insert(kHost); }, 0, bare},
       {"NoContainer", kTwoRules, {}, [](FakePlatform& p) { p.containers.clear(); }, 0, {}},
       {"NotJson", "rules", {}, {}, 0, {}},
-      {"EmptyRules", noRules, {}, {}, 0, bare},
       {"SameIdTwiceAndEmptyName", same, {}, {}, 0,
        {"finder.section.rules", "Same", "", "finder.section.actions", "finder.action.flatten"}},
       {"OneFolderNoMerge", noRules, std::vector{folderAt("/a"), fileAt("/b")}, {}, 0, bare},

@@ -175,9 +175,8 @@ TEST(SelectionDifferentialTest, WatchedRootSetFindsEveryPrefixEndingAtASlashAndN
     for (std::size_t end = 1; end <= path.size(); ++end) {
       if (path[end - 1] != '/') continue;
       // The root alone in the set, written without its final "/" and with it.
-      for (const std::string& root : {path.substr(0, end - 1), path.substr(0, end)}) {
+      for (const std::string& root : {path.substr(0, end - 1), path.substr(0, end)})
         EXPECT_TRUE(WatchedRootSet({root}).containsPath(path)) << "root \"" << root << "\" path \"" << path << "\"";
-      }
       // The same lengths with other bytes: one letter changed in the root's
       // last segment, or one segment too many.
       if (end >= 2 && path[end - 2] != '/') {

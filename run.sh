@@ -2,12 +2,12 @@
 # One entry point for people and CI. Installs what is missing (Debian
 # packages), configures, builds, and runs.
 #
-#   ./run.sh demo     build, then `ferlo demo` on the built-in sample
+#   ./run.sh demo     build the ferlo program, then `ferlo demo` on the built-in sample
 #   ./run.sh test     build, then the whole test suite (plain, ASan+UBSan, TSan,
 #                     GNUstep, a short run of every fuzz target, and `macos`
 #                     below when a macOS SDK is present)
 #   ./run.sh build    build only (build/)
-#   ./run.sh ferlo …  build, then run `ferlo …`
+#   ./run.sh ferlo …  build the ferlo program, then run `ferlo …`
 #   ./run.sh fuzz [S] build the libFuzzer targets with clang, run each for S
 #                     seconds (default 20); see fuzz/run_fuzzers.sh
 #   ./run.sh bench …  Release build (build-bench/), the benchmarks and their table,
@@ -36,11 +36,26 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "run.sh: installing ${missing[*]}" >&2
   local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  [ "$(id -u)" -ne 0 ] && sudo="sudo "
+  local by_hand="${sudo}apt-get update && ${sudo}apt-get install -y ${missing[*]}"
+  if ! command -v apt-get >/dev/null; then
+    echo "run.sh: missing packages ${missing[*]}, and this is not a Debian system (no apt-get):" >&2
+    echo "run.sh: install their equivalents by hand (on Debian: $by_hand)" >&2
+    return 1
+  fi
+  echo "run.sh: installing ${missing[*]}" >&2
+  if ! { $sudo apt-get update -qq &&
+         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+    local unknown=()
+    for p in "${missing[@]}"; do
+      apt-cache show "$p" >/dev/null 2>&1 || unknown+=("$p")
+    done
+    echo "run.sh: installing ${missing[*]} failed (apt-get's reason is above)" >&2
+    [ ${#unknown[@]} -eq 0 ] || echo "run.sh: not in this machine's package lists: ${unknown[*]}" >&2
+    echo "run.sh: install them by hand: $by_hand" >&2
+    return 1
+  fi
 }
 
 # configure_and_build DIR [cmake options…]
@@ -48,6 +63,23 @@ configure_and_build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON "$@" >/dev/null
   cmake --build "$dir"
+}
+
+# build_program: the ferlo program and the bundle directory it reads, and
+# nothing else. The build's progress goes to standard error, so that standard
+# output is exactly the program's; a build with nothing to do prints nothing.
+build_program() {
+  local announced=0
+  if [ ! -f build/build.ninja ]; then
+    announced=1
+    echo "run.sh: building the ferlo program in build/ (the first build compiles the extension's core: about 2 minutes on a 2-core machine)" >&2
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON >/dev/null
+  fi
+  # Ninja's lines, less those it prints when everything is up to date.
+  cmake --build build --target ferlo ferlo_bundle | awk -v shown="$announced" '
+    /^ninja: (Entering directory|no work to do)/ || /Re-checking globbed directories/ { next }
+    !shown { print "run.sh: rebuilding the ferlo program in build/"; shown = 1 }
+    { print; fflush() }' >&2
 }
 
 run_suite() {
@@ -98,14 +130,14 @@ case "$command" in
     ;;
   demo)
     install_packages "${PACKAGES[@]}"
-    configure_and_build build >/dev/null
+    build_program
     ./build/tools/ferlo demo
     ;;
   ferlo)
     shift
     install_packages "${PACKAGES[@]}"
-    configure_and_build build >/dev/null
-    ./build/tools/ferlo "$@"
+    build_program
+    exec ./build/tools/ferlo "$@"
     ;;
   test)
     install_packages "${PACKAGES[@]}"

@@ -4,7 +4,7 @@
 #   cmake -DCODESIGN=codesign -DIDENTITY=<identity or -> -DAPPEX=<built .appex>
 #         -DENTITLEMENTS=<the extension's entitlements file>
 #         [-DHOST_APP=<Host.app> [-DHOST_SIGN=ON [-DHOST_ENTITLEMENTS=<file>]]]
-#         [-DVERIFY=ON] -P cmake/sign_bundle.cmake
+#         [-DVERIFY=ON] [-DDITTO=<ditto, or empty for a plain copy>] -P cmake/sign_bundle.cmake
 #
 # 1. The extension is signed with exactly its own entitlements (the sandbox
 #    and its application group: an unsandboxed extension is refused).

@@ -19,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang pkg-config libsimdjson-dev libutf8proc-dev libicu-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libplist-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libplist-dev python3)
 # The benchmarks' peers (optional in the build) and /usr/bin/time for peak memory.
 BENCH_PACKAGES=(nlohmann-json3-dev rapidjson-dev time)
 # The Objective-C++ layer is proven on Linux against GNUstep, under a virtual display.

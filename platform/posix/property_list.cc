@@ -17,233 +17,584 @@ ResourceDiagnostic refusal(std::string reason) { return ResourceDiagnostic{0, st
 
 // ---- The XML guard ----
 //
-// Follows libplist 2.2's XML reader (src/xplist.c, node_from_xml) token by
-// token, as far as the nesting goes: the same skipping of processing
-// instructions, comments, DOCTYPEs and quoted attribute values, the same
-// reading of text elements up to their end tag, the same places where the
-// reader stops. Where libplist would stop with an error, so does the guard
-// (refusing the bytes), so on every input the guard lets through it has seen
-// every container libplist will open.
+// Reads the XML as a strict XML reader does, and more strictly where
+// libplist 2.2 (src/xplist.c, node_from_xml) would read well-formed XML
+// differently: one root, optionally inside <plist>, and after it nothing but
+// blanks, comments and processing instructions; keys and values alternating
+// in a dictionary; end tags matching; only the characters XML allows
+// (U+0000 and the other controls but tab and line ends are not among them,
+// written or referred to), references only to characters and to the five
+// predefined entities; attribute values without '<', '>' or '"' (libplist
+// ends a tag at the first '>' outside a "…" run, whatever the quotes) and a
+// processing instruction whose end libplist finds where XML does. So on
+// every input the guard lets through, libplist reads the same tokens and
+// has seen every container the guard counted.
 class XmlShapeScanner {
  public:
   explicit XmlShapeScanner(std::string_view text) : s_(text) {}
 
   std::optional<PropertyListShape> run(ResourceDiagnostic* whyNot) {
-    if (!scan()) {
-      if (whyNot) *whyNot = refusal(reason_);
+    if (!scan() || !allCharacters()) {
+      if (whyNot) *whyNot = ResourceDiagnostic{resourceLineAt(s_, pos_), reason_};
       return std::nullopt;
     }
     return shape_;
   }
 
  private:
+  struct Container {
+    char kind;                   // 'd' or 'a'
+    std::size_t children = 0;    // keys and values so far
+    bool keyPending = false;     // a dictionary's key waits for its value
+    std::string key;             // the last key, for the diagnostics
+  };
+
   static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  // An XML name, taking every character beyond ASCII as a name character.
+  static bool isName(std::string_view name) {
+    const auto nameChar = [](char c, bool first) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || (c & 0x80) != 0 ||
+             (!first && ((c >= '0' && c <= '9') || c == '-' || c == '.'));
+    };
+    if (name.empty() || !nameChar(name[0], true)) return false;
+    return std::all_of(name.begin() + 1, name.end(), [&](char c) { return nameChar(c, false); });
+  }
   bool atEnd() const { return pos_ >= s_.size(); }
   bool startsWith(std::string_view prefix) const { return s_.substr(pos_).starts_with(prefix); }
+  void skipSpace() {
+    while (!atEnd() && isSpace(s_[pos_])) ++pos_;
+  }
 
-  bool refuse(const char* reason) {
-    reason_ = reason;
+  bool refuse(std::string reason) {
+    reason_ = std::move(reason);
     return false;
   }
-
-  // libplist's find_char, find_str and find_next: the quote skipping steps
-  // over a '"' … '"' run, stopping nowhere inside it.
-  void findChar(char c) {
-    while (!atEnd() && s_[pos_] != c) ++pos_;
-  }
-  bool findString(std::string_view what, bool skipQuotes) {
-    while (pos_ + what.size() < s_.size()) {
-      if (startsWith(what)) return true;
-      if (skipQuotes && s_[pos_] == '"') {
-        ++pos_;
-        findChar('"');
-        if (atEnd()) return false;
-      }
-      ++pos_;
+  // The reason, followed by where in the property list's values it is.
+  bool refuseIn(const char* reason) {
+    std::string path;
+    for (const Container& c : chain_) {
+      if (c.kind == 'a') path += (path.empty() ? "" : " > ") + std::to_string(c.children);
+      if (c.kind != 'd' || !c.keyPending) continue;
+      path += path.empty() ? "\"" : " > \"";
+      for (const char k : c.key) path += static_cast<unsigned char>(k) < 0x20 ? '?' : k;
+      path += '"';
     }
-    return startsWith(what);
+    return refuse(path.empty() ? std::string(reason) : std::string(reason) + ", under " + path);
   }
-  void findNext(std::string_view chars, bool skipQuotes) {
-    while (!atEnd()) {
-      if (skipQuotes && s_[pos_] == '"') {
-        ++pos_;
-        findChar('"');
-        if (atEnd()) return;
+
+  // A character XML allows, by its code point.
+  static const char* notACharacter(std::uint32_t c) {
+    if (c == 0) return "U+0000";
+    if (c >= 0xD800 && c <= 0xDFFF) return "a surrogate code point";
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF || c > 0x10FFFF) {
+      return "a code point XML does not allow";
+    }
+    return nullptr;
+  }
+  // The character at pos_ (valid UTF-8 already) when XML refuses it.
+  const char* badCharacterHere() const {
+    const auto c = static_cast<unsigned char>(s_[pos_]);
+    if (c < 0x20) return notACharacter(c);
+    if (c == 0xEF && (startsWith("\xEF\xBF\xBE") || startsWith("\xEF\xBF\xBF"))) return notACharacter(0xFFFE);
+    return nullptr;
+  }
+  bool allCharacters() {
+    for (pos_ = 0; pos_ < s_.size(); ++pos_) {
+      if (const char* what = badCharacterHere()) return refuse(std::string("the XML holds ") + what);
+    }
+    return true;
+  }
+
+  // A reference at pos_ ('&'): a character or one of the five entities.
+  // Appends what it stands for to `out`, when given.
+  bool reference(std::string* out) {
+    const std::size_t semicolon = s_.find(';', pos_);
+    if (semicolon == std::string_view::npos || semicolon - pos_ > 12) {
+      return refuseIn("the XML has an '&' that starts no reference");
+    }
+    const std::string_view body = s_.substr(pos_ + 1, semicolon - pos_ - 1);
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [name, c] : kEntities) {
+      if (body == name) {
+        if (out) *out += c;
+        pos_ = semicolon + 1;
+        return true;
       }
-      if (chars.find(s_[pos_]) != std::string_view::npos) return;
-      ++pos_;
+    }
+    if (!body.starts_with("#")) return refuseIn("the XML refers to an entity it does not define");
+    const bool hex = body.starts_with("#x");
+    const std::string_view digits = body.substr(hex ? 2 : 1);
+    std::uint64_t code = 0;
+    for (const char c : digits) {
+      const int digit = c >= '0' && c <= '9'                 ? c - '0'
+                        : hex && c >= 'a' && c <= 'f'        ? c - 'a' + 10
+                        : hex && c >= 'A' && c <= 'F'        ? c - 'A' + 10
+                                                             : -1;
+      if (digit < 0) return refuseIn("the XML has a malformed character reference");
+      code = std::min<std::uint64_t>(code * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit), 0x110000);
+    }
+    if (digits.empty()) return refuseIn("the XML has a malformed character reference");
+    if (const char* what = notACharacter(static_cast<std::uint32_t>(code))) {
+      return refuseIn((std::string("the XML refers to ") + what).c_str());
+    }
+    if (out) appendUtf8(out, static_cast<std::uint32_t>(code));
+    pos_ = semicolon + 1;
+    return true;
+  }
+  static void appendUtf8(std::string* out, std::uint32_t c) {
+    if (c < 0x80) {
+      *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    } else if (c < 0x10000) {
+      *out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+               static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+      *out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+               static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+  }
+
+  // A comment, pos_ just past "<!--": it ends at the first "--", which
+  // must be followed by '>'.
+  bool comment() {
+    const std::size_t dashes = s_.find("--", pos_);
+    if (dashes == std::string_view::npos) return refuse("the XML has an unterminated comment");
+    pos_ = dashes;
+    if (dashes + 2 >= s_.size() || s_[dashes + 2] != '>') return refuse("the XML has \"--\" inside a comment");
+    pos_ = dashes + 3;
+    return true;
+  }
+
+  // A processing instruction, pos_ just past "<?". libplist skips "…"
+  // runs looking for its end; XML does not.
+  bool processingInstruction() {
+    const std::size_t start = pos_ - 2;
+    const std::size_t end = s_.find("?>", pos_);
+    std::size_t libplistEnd = pos_;
+    while (libplistEnd < s_.size() && !s_.substr(libplistEnd).starts_with("?>")) {
+      if (s_[libplistEnd] == '"') libplistEnd = s_.find('"', libplistEnd + 1);
+      if (libplistEnd == std::string_view::npos) break;
+      ++libplistEnd;
+    }
+    if (end == std::string_view::npos) return refuse("the XML has an unterminated processing instruction");
+    if (end != libplistEnd) return refuse("the XML has a processing instruction with an unpaired '\"'");
+    std::size_t targetEnd = pos_;
+    while (targetEnd < end && !isSpace(s_[targetEnd])) ++targetEnd;
+    if (!isName(s_.substr(pos_, targetEnd - pos_))) {
+      return refuse("the XML has a processing instruction without a name");
+    }
+    std::string target(s_.substr(pos_, std::min<std::size_t>(4, end - pos_)));
+    for (char& c : target) c = static_cast<char>(c | 0x20);
+    if (target.starts_with("xml") && (target.size() == 3 || isSpace(target[3]))) {
+      if (start != 0 || !startsWith("xml")) return refuse("the XML declaration is not at the start");
+      if (!declaration(s_.substr(pos_ + 3, end - pos_ - 3))) return refuse("the XML declaration is malformed");
+    }
+    pos_ = end + 2;
+    return true;
+  }
+
+  // The pseudo-attributes of "<?xml …?>": a version, an encoding of
+  // UTF-8 or UTF-16 (the byte order mark decides which), a standalone yes
+  // or no, in that order.
+  static bool declaration(std::string_view rest) {
+    static constexpr std::string_view kNames[] = {"version", "encoding", "standalone"};
+    std::size_t next = 0;
+    for (;;) {
+      const std::size_t blank = rest.find_first_not_of(" \t\r\n");
+      if (blank == std::string_view::npos) return next > 0;
+      if (blank == 0) return false;
+      rest.remove_prefix(blank);
+      const std::size_t equals = rest.find('=');
+      if (equals == std::string_view::npos) return false;
+      std::string_view name = rest.substr(0, equals);
+      name = name.substr(0, name.find_last_not_of(" \t\r\n") + 1);
+      while (next < 3 && name != kNames[next] && next > 0) ++next;
+      if (next == 3 || name != kNames[next] || (next == 0 && name != "version")) return false;
+      rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(" \t\r\n", equals + 1)));
+      if (rest.empty() || (rest[0] != '"' && rest[0] != '\'')) return false;
+      const std::size_t close = rest.find(rest[0], 1);
+      if (close == std::string_view::npos) return false;
+      std::string value(rest.substr(1, close - 1));
+      for (char& c : value) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
+      const bool good = next == 0   ? !value.empty() && value.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz_.:-") ==
+                                                            std::string::npos
+                        : next == 1 ? value == "utf-8" || value == "utf-16"
+                                    : value == "yes" || value == "no";
+      if (!good) return false;
+      ++next;
+      rest.remove_prefix(close + 1);
     }
   }
 
   bool scan() {
-    while (!atEnd()) {
-      while (!atEnd() && isSpace(s_[pos_])) ++pos_;
+    for (;;) {
+      skipSpace();
       if (atEnd()) break;
-      if (s_[pos_] != '<') return refuse("the XML has text outside the elements");
+      if (s_[pos_] != '<') return refuse(stage_ == kAfter ? "the XML has more after the property list"
+                                                          : "the XML has text outside the elements");
       ++pos_;
-      if (atEnd()) return refuse("the XML ends inside a tag");
-      if (s_[pos_] == '?') {
-        if (!findString("?>", true)) return refuse("the XML has an unterminated processing instruction");
-        pos_ += 2;
-      } else if (s_[pos_] == '!') {
-        if (!skipDeclaration()) return false;
-      } else {
-        bool stop = false;
-        if (!element(&stop)) return false;
-        if (stop) return true;
+      if (startsWith("?")) {
+        ++pos_;
+        if (!processingInstruction()) return false;
+      } else if (startsWith("!--")) {
+        pos_ += 3;
+        if (!comment()) return false;
+      } else if (stage_ == kAfter) {
+        return refuse("the XML has more after the property list");
+      } else if (startsWith("!DOCTYPE") && stage_ == kBefore && !doctypeSeen_) {
+        doctypeSeen_ = true;
+        if (!doctype()) return false;
+      } else if (startsWith("!")) {
+        return refuse("the XML has a markup declaration other than a comment or DOCTYPE");
+      } else if (startsWith("/")) {
+        ++pos_;
+        if (!endTag()) return false;
+      } else if (!element()) {
+        return false;
       }
     }
+    if (stage_ == kAfter) return true;
+    if (!chain_.empty()) return refuseIn("the XML ends before the end tag of a dictionary or array");
+    if (plistOpen_) return refuse("the XML ends before </plist>");
+    return refuse("the XML holds no property list");
+  }
+
+  // A DOCTYPE, pos_ at "!DOCTYPE": a name, an external identifier (SYSTEM
+  // and a literal, or PUBLIC and two), an internal subset in '[' … ']'.
+  // libplist looks for its end skipping "…" runs and stops at '[' and '>'
+  // outside them, so single-quoted literals must hold none of '"', '[' and
+  // '>', and the internal subset no '"'.
+  bool doctype() {
+    pos_ += 8;
+    const auto blanks = [&] {
+      const std::size_t before = pos_;
+      skipSpace();
+      return pos_ > before;
+    };
+    bool publicId = false;
+    const auto literal = [&] {
+      if (atEnd() || (s_[pos_] != '"' && s_[pos_] != '\'')) return false;
+      const std::size_t close = s_.find(s_[pos_], pos_ + 1);
+      if (close == std::string_view::npos) return false;
+      if (s_[pos_] == '\'' && s_.substr(pos_, close - pos_).find_first_of("\"[>") != std::string_view::npos) return false;
+      const std::string_view text = s_.substr(pos_ + 1, close - pos_ - 1);
+      pos_ = close + 1;
+      return !publicId || std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view(" \r\n-'()+,./:=?;!*#@$_%").find(c) != std::string_view::npos;
+      });
+    };
+    const auto word = [&] {
+      const std::size_t start = pos_;
+      while (!atEnd() && std::string_view(" \t\r\n[>\"'").find(s_[pos_]) == std::string_view::npos) ++pos_;
+      return s_.substr(start, pos_ - start);
+    };
+    if (!blanks() || !isName(word())) return refuse("the XML has a malformed DOCTYPE");
+    if (blanks() && !atEnd() && s_[pos_] != '[' && s_[pos_] != '>') {
+      const std::string_view kind = word();
+      const bool external = (kind == "SYSTEM" && blanks() && literal()) ||
+                            (kind == "PUBLIC" && blanks() && (publicId = true, literal()) &&
+                             (publicId = false, blanks()) && literal());
+      if (!external) return refuse("the XML has a malformed DOCTYPE");
+      skipSpace();
+    }
+    if (!atEnd() && s_[pos_] == '[') {
+      const std::size_t end = s_.find(']', pos_);
+      if (end == std::string_view::npos) return refuse("the XML has an unterminated DOCTYPE");
+      if (s_.substr(pos_, end - pos_).find('"') != std::string_view::npos) {
+        return refuse("the XML has a DOCTYPE whose internal subset holds '\"'");
+      }
+      pos_ = end + 1;
+      skipSpace();
+    }
+    if (atEnd() || s_[pos_] != '>') return refuse("the XML has a malformed DOCTYPE");
+    ++pos_;
     return true;
   }
 
-  bool skipDeclaration() {
-    if (startsWith("!--")) {
-      pos_ += 3;
-      if (!findString("-->", false)) return refuse("the XML has an unterminated comment");
-      pos_ += 3;
+  // A start tag, pos_ just past its '<': the name, then attributes.
+  bool element() {
+    const std::size_t nameStart = pos_;
+    while (!atEnd() && std::string_view(" \t\r\n/<>=\"'").find(s_[pos_]) == std::string_view::npos) ++pos_;
+    const std::string_view name = s_.substr(nameStart, pos_ - nameStart);
+    std::vector<std::string_view> attributes;
+    bool empty = false;
+    for (;;) {
+      const std::size_t before = pos_;
+      skipSpace();
+      if (atEnd()) return refuse("the XML ends inside a tag");
+      if (s_[pos_] == '>') break;
+      if (startsWith("/>")) {
+        empty = true;
+        ++pos_;
+        break;
+      }
+      const std::size_t attributeStart = pos_;
+      while (!atEnd() && std::string_view(" \t\r\n/<>=\"'").find(s_[pos_]) == std::string_view::npos) ++pos_;
+      const std::string_view attribute = s_.substr(attributeStart, pos_ - attributeStart);
+      if (before == attributeStart || !isName(attribute)) return refuse("the XML has a malformed tag");
+      if (std::find(attributes.begin(), attributes.end(), attribute) != attributes.end()) {
+        return refuse("the XML has a tag with a repeated attribute");
+      }
+      attributes.push_back(attribute);
+      skipSpace();
+      if (atEnd() || s_[pos_] != '=') return refuse("the XML has a malformed tag");
+      ++pos_;
+      skipSpace();
+      if (atEnd() || (s_[pos_] != '"' && s_[pos_] != '\'')) return refuse("the XML has a malformed tag");
+      const char quote = s_[pos_++];
+      while (!atEnd() && s_[pos_] != quote) {
+        if (s_[pos_] == '<' || s_[pos_] == '>' || s_[pos_] == '"') {
+          return refuse("the XML has an attribute value holding '<', '>' or '\"'");
+        }
+        if (s_[pos_] == '&') {
+          if (!reference(nullptr)) return false;
+        } else {
+          ++pos_;
+        }
+      }
+      if (atEnd()) return refuse("the XML ends inside a tag");
+      ++pos_;
+    }
+    ++pos_;  // the '>'
+
+    if (stage_ == kAfter) return refuse("the XML has more after the property list");
+    if (name == "plist") {
+      if (stage_ != kBefore) return refuse("the XML has a <plist> inside the property list");
+      if (empty) return refuse("the XML has an empty <plist/>");
+      stage_ = kInside;
+      plistOpen_ = true;
       return true;
     }
-    if (startsWith("!DOCTYPE") && s_.size() - pos_ > 8) {
-      pos_ += 8;
-      for (;;) {
-        findNext(" \t\r\n[>", true);
-        if (atEnd()) return refuse("the XML has an unterminated DOCTYPE");
-        if (s_[pos_] == '[') {
-          if (!findString("]>", true)) return refuse("the XML has an unterminated DOCTYPE");
-          pos_ += 2;
-          return true;
-        }
-        if (s_[pos_] == '>') {
-          ++pos_;
-          return true;
-        }
-        while (!atEnd() && isSpace(s_[pos_])) ++pos_;
-      }
-    }
-    return refuse("the XML has a markup declaration other than a comment or DOCTYPE");
-  }
-
-  // One tag at pos_ (just past its '<'). Sets *stop where libplist stops
-  // reading with what it has: after the root value.
-  bool element(bool* stop) {
-    const std::size_t nameStart = pos_;
-    findNext(" \r\n\t<>", false);
-    if (atEnd()) return refuse("the XML ends inside a tag");
-    std::string_view name = s_.substr(nameStart, pos_ - nameStart);
-    if (s_[pos_] != '>') findNext("<>", true);
-    if (atEnd() || s_[pos_] != '>') return refuse("the XML has a tag without its '>'");
-    const bool empty = s_[pos_ - 1] == '/';
-    if (empty && pos_ - nameStart - 1 < name.size()) name = name.substr(0, pos_ - nameStart - 1);
-    ++pos_;
-
-    if (name == "plist") {
-      if (path_.empty() && rootSeen_) {
-        *stop = true;
-        return true;
-      }
-      if (empty) return refuse("the XML has an empty <plist/>");
-      return push('p');
-    }
-    if (name.starts_with("/")) return closing(name.substr(1), stop);
-
     const bool container = name == "dict" || name == "array";
-    const bool text = name == "key" || name == "string" || name == "integer" || name == "real" ||
-                      name == "true" || name == "false" || name == "data" || name == "date";
+    const bool key = name == "key";
+    const bool text = key || name == "string" || name == "integer" || name == "real" || name == "true" ||
+                      name == "false" || name == "data" || name == "date";
     if (!container && !text) return refuse("the XML has an element that is not part of a property list");
-    if (text && !empty && !skipText(name)) return false;
+    if (stage_ == kInside && chain_.empty() && rootDone_) return refuse("the XML has a second value in <plist>");
+    stage_ = kInside;
     if (++shape_.values > kMaxPropertyListValues) return refuse("the property list has too many values");
-    const char kind = name == "dict" ? 'd' : 'a';
-    if (!rootSeen_) {
-      rootSeen_ = true;
-      if (!container) {
-        *stop = true;  // a root that holds nothing further ends the list
+    if (!chain_.empty()) {
+      Container& parent = chain_.back();
+      if (parent.kind == 'a' && key) return refuseIn("the XML has a key outside a dictionary");
+      if (parent.kind == 'd') {
+        if (key && parent.keyPending) return refuseIn("the XML has a key without a value");
+        if (!key && !parent.keyPending) return refuseIn("the XML has a value without a key");
+        if (++parent.children > 2 * kMaxPropertyListXmlDictionaryKeys) {
+          return refuse("an XML dictionary of the property list has too many keys");
+        }
+      }
+    } else if (key) {
+      return refuse("the XML has a key outside a dictionary");
+    }
+    if (container) {
+      // An empty container (<dict/>) is a level of its own, with nothing below.
+      shape_.depth = std::max(shape_.depth, chain_.size() + 1);
+      if (chain_.size() + 1 > kMaxPropertyListDepth) return refuse("the property list nests too deeply");
+      if (!empty) {
+        chain_.push_back(Container{name == "dict" ? 'd' : 'a', 0, false, {}});
         return true;
       }
-      // libplist adds what follows to the root container even when it is
-      // empty (<dict/>), though no end tag can close it then.
-      chain_.push_back(Container{kind, 0});
-      shape_.depth = 1;
-      return empty || push(kind);
+      return valueDone();
     }
-    if (chain_.empty()) return refuse("the XML has a value outside the root container");
+    std::string content;
+    if (!empty && !textContent(name, &content)) return false;
+    if (key) {
+      chain_.back().keyPending = true;
+      chain_.back().key = std::move(content);
+      return true;
+    }
+    return valueDone();
+  }
+
+  // A value is complete: the next one of its container comes, or the root
+  // is complete.
+  bool valueDone() {
+    if (chain_.empty()) {
+      rootDone_ = true;
+      if (!plistOpen_) stage_ = kAfter;
+      return true;
+    }
     Container& parent = chain_.back();
-    if (parent.kind == 'd' && ++parent.children > 2 * kMaxPropertyListXmlDictionaryKeys) {
-      return refuse("an XML dictionary of the property list has too many keys");
-    }
-    if (!container) return true;
-    // An empty container (<dict/>) is a level of its own, with nothing below.
-    shape_.depth = std::max(shape_.depth, chain_.size() + 1);
-    if (chain_.size() + 1 > kMaxPropertyListDepth) return refuse("the property list nests too deeply");
-    if (empty) return true;
-    chain_.push_back(Container{kind, 0});
-    return push(kind);
-  }
-
-  bool push(char kind) {
-    // <plist> elements inside others make no value but still count here,
-    // so that the path stays as bounded as the containers.
-    if (path_.size() >= 2 * kMaxPropertyListDepth + 2) return refuse("the property list nests too deeply");
-    path_.push_back(kind);
+    if (parent.kind == 'd') parent.keyPending = false;
+    else ++parent.children;
     return true;
   }
 
-  bool closing(std::string_view name, bool* stop) {
-    const char kind = name == "plist" ? 'p' : name == "dict" ? 'd' : name == "array" ? 'a' : '\0';
-    if (path_.empty() || kind == '\0' || path_.back() != kind) {
-      return refuse("the XML has an end tag that closes nothing");
+  // An end tag, pos_ just past "</".
+  bool endTag() {
+    const std::size_t nameStart = pos_;
+    while (!atEnd() && std::string_view(" \t\r\n/<>").find(s_[pos_]) == std::string_view::npos) ++pos_;
+    const std::string_view name = s_.substr(nameStart, pos_ - nameStart);
+    skipSpace();
+    if (atEnd() || s_[pos_] != '>') return refuse("the XML has a malformed end tag");
+    if (name == "plist" && plistOpen_ && chain_.empty()) {
+      if (!rootDone_) return refuse("the XML has a <plist> without a value");
+      ++pos_;
+      stage_ = kAfter;
+      return true;
     }
-    path_.pop_back();
-    if (kind == 'p') return true;
+    const char kind = name == "dict" ? 'd' : name == "array" ? 'a' : '\0';
+    if (chain_.empty() || kind != chain_.back().kind) return refuse("the XML has an end tag that closes nothing");
+    if (chain_.back().keyPending) return refuseIn("the XML has a key without a value");
+    ++pos_;
     chain_.pop_back();
-    if (chain_.empty()) *stop = true;  // the root container is complete
-    return true;
+    return valueDone();
   }
 
-  // The content of a text element and its end tag, as libplist's
-  // get_text_parts reads them: comments and CDATA sections may sit in the
-  // text, nothing else that starts with '<'.
-  bool skipText(std::string_view name) {
+  // The content of a text element and its end tag: characters, references,
+  // comments and CDATA sections. <true> and <false> hold only blanks. The
+  // text of a key is kept for the diagnostics.
+  bool textContent(std::string_view name, std::string* content) {
+    const bool blank = name == "true" || name == "false";
+    const bool key = name == "key";
+    if (name != "string" && name != "key" && !blank) return plainContent(name);
     for (;;) {
-      findChar('<');
       if (atEnd()) return refuse("the XML ends inside a text element");
+      const char c = s_[pos_];
+      if (blank && !isSpace(c) && c != '<') return refuseIn("the XML has text in <true/> or <false/>");
+      if (c == '&') {
+        if (!reference(key ? content : nullptr)) return false;
+        continue;
+      }
+      if (c != '<') {
+        if (startsWith("]]>")) return refuseIn("the XML has \"]]>\" in text");
+        if (const char* what = badCharacterHere()) {
+          return refuseIn((std::string(key ? "the XML has a key holding " : "the XML has text holding ") + what).c_str());
+        }
+        if (key) *content += c;
+        ++pos_;
+        continue;
+      }
       ++pos_;
-      if (atEnd()) return refuse("the XML ends inside a text element");
-      if (s_[pos_] == '/') break;
-      if (s_[pos_] != '!') return refuse("the XML has an element inside a text element");
-      ++pos_;
-      if (startsWith("--")) {
-        pos_ += 2;
-        if (!findString("-->", false)) return refuse("the XML has an unterminated comment");
+      if (startsWith("/")) break;
+      if (startsWith("!--")) {
         pos_ += 3;
-      } else if (startsWith("[CDATA[")) {
-        pos_ += 7;
-        if (!findString("]]>", false)) return refuse("the XML has an unterminated CDATA section");
-        pos_ += 3;
+        if (!comment()) return false;
+      } else if (startsWith("![CDATA[") && !blank) {
+        pos_ += 8;
+        const std::size_t end = s_.find("]]>", pos_);
+        if (end == std::string_view::npos) return refuse("the XML has an unterminated CDATA section");
+        for (; pos_ < end; ++pos_) {
+          if (const char* what = badCharacterHere()) return refuseIn((std::string("the XML has text holding ") + what).c_str());
+          if (key) *content += s_[pos_];
+        }
+        pos_ = end + 3;
       } else {
-        return refuse("the XML has a markup declaration inside a text element");
+        return refuse("the XML has markup inside a text element");
       }
     }
     ++pos_;
     if (!startsWith(name)) return refuse("the XML has a text element closed by another end tag");
     pos_ += name.size();
-    while (!atEnd() && isSpace(s_[pos_])) ++pos_;
+    skipSpace();
     if (atEnd() || s_[pos_] != '>') return refuse("the XML has a text element closed by another end tag");
     ++pos_;
     return true;
   }
 
-  struct Container {
-    char kind;              // 'd' or 'a'
-    std::size_t children;   // keys and values so far
-  };
+  // The content of <integer>, <real>, <date> or <data> and its end tag:
+  // characters only, in the form that element takes. libplist reads a
+  // leading 0 of an integer as octal, and stops quietly at what does not
+  // belong to a number or a date.
+  bool plainContent(std::string_view name) {
+    const std::size_t end = s_.find('<', pos_);
+    if (end == std::string_view::npos) return refuse("the XML ends inside a text element");
+    const std::string_view text = s_.substr(pos_, end - pos_);
+    bool good = false;
+    if (name == "integer") {
+      good = integerFits(text);
+    } else if (name == "real") {
+      std::size_t i = text.starts_with("-") || text.starts_with("+");
+      const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+      };
+      std::size_t mantissa = digits();
+      if (i < text.size() && text[i] == '.') ++i, mantissa += digits();
+      good = mantissa > 0;
+      if (good && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        i += i < text.size() && (text[i] == '-' || text[i] == '+');
+        good = digits() > 0;
+      }
+      good = good && i == text.size();
+    } else if (name == "date") {
+      good = isDate(text);
+    } else {
+      std::size_t letters = 0, padding = 0;
+      good = true;
+      for (const char c : text) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+                            c == '/';
+        if (isSpace(c)) continue;
+        good = good && (letter ? padding == 0 : c == '=' && ++padding <= 2);
+        letters += letter;
+      }
+      good = good && (letters + padding) % 4 == 0 && (padding == 0 || letters % 4 != 0);
+    }
+    pos_ = end;
+    if (!good) return refuseIn("the XML has a malformed integer, real, date or data");
+    pos_ = end + 1;
+    if (!startsWith("/") || !s_.substr(pos_ + 1).starts_with(name)) {
+      return refuse("the XML has a text element closed by another end tag");
+    }
+    pos_ += 1 + name.size();
+    skipSpace();
+    if (atEnd() || s_[pos_] != '>') return refuse("the XML has a text element closed by another end tag");
+    ++pos_;
+    return true;
+  }
+  // Decimal or 0x hexadecimal, within 64 signed bits.
+  static bool integerFits(std::string_view text) {
+    const bool negative = text.starts_with("-");
+    if (negative || text.starts_with("+")) text.remove_prefix(1);
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    if (hex && (negative || text.size() > 2 + 16)) return false;
+    if (hex) text.remove_prefix(2);
+    if (text.empty() || (!hex && text.size() > 1 && text[0] == '0')) return false;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+      const int digit = c >= '0' && c <= '9' ? c - '0'
+                        : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : -1;
+      if (digit < 0 || value > (std::uint64_t{1} << 60)) return false;
+      value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+    }
+    return value <= (std::uint64_t{1} << 63) - (negative ? 0 : 1);
+  }
+  // YYYY-MM-DDTHH:MM:SSZ, each field in its range.
+  static bool isDate(std::string_view text) {
+    if (text.size() != 20) return false;
+    int fields[6] = {};
+    for (int f = 0, i = 0; f < 6; ++f) {
+      const int width = f == 0 ? 4 : 2;
+      for (int k = 0; k < width; ++k, ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        fields[f] = fields[f] * 10 + (text[i] - '0');
+      }
+      if (text[i++] != "--T::Z"[f]) return false;
+    }
+    const int year = fields[0], month = fields[1];
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    const int days = month == 2 ? 28 + leap : 30 + ((month + (month > 7)) % 2);
+    return year >= 1 && month >= 1 && month <= 12 && fields[2] >= 1 && fields[2] <= days && fields[3] < 24 &&
+           fields[4] < 60 && fields[5] < 60;
+  }
+
+  enum Stage { kBefore, kInside, kAfter };
 
   std::string_view s_;
   std::size_t pos_ = 0;
-  std::vector<char> path_;         // libplist's node path: 'p', 'd', 'a'
-  std::vector<Container> chain_;   // libplist's parent and its ancestors, root first
-  bool rootSeen_ = false;
+  std::vector<Container> chain_;   // the open containers, root first
+  Stage stage_ = kBefore;
+  bool plistOpen_ = false;
+  bool rootDone_ = false;
+  bool doctypeSeen_ = false;
   PropertyListShape shape_;
-  const char* reason_ = "";
+  std::string reason_;
 };
 
 // ---- The binary guard ----
@@ -253,7 +604,10 @@ class XmlShapeScanner {
 // object's expanded size and nesting are computed once and reused wherever
 // it is referenced. Checks the format more strictly than libplist does:
 // object offsets must lie between the header and the offset table, integer
-// sizes must be 1, 2, 4 or 8 bytes, and a reference cycle is refused.
+// sizes must be 1, 2, 4 or 8 bytes, and a reference cycle is refused; and
+// it refuses text that libplist would cut or change: an ASCII string with
+// U+0000 or a byte above 0x7F, a UTF-16 string with U+0000 or an unpaired
+// surrogate. Sets, which no Apple format we read uses, are refused too.
 class BinaryShapeScanner {
  public:
   explicit BinaryShapeScanner(std::string_view bytes) : b_(bytes) {}
@@ -270,6 +624,7 @@ class BinaryShapeScanner {
 
   struct Object {
     bool container = false;
+    bool dictionary = false;
     std::uint64_t refsAt = 0;    // where its references start
     std::uint64_t refs = 0;      // how many (a dictionary's keys and values)
     std::uint64_t payload = 0;   // bytes libplist allocates for its text or data
@@ -281,9 +636,35 @@ class BinaryShapeScanner {
     std::size_t depth = 0;
   };
 
-  std::nullopt_t refuse(const char* reason) {
-    reason_ = reason;
+  std::nullopt_t refuse(std::string reason) {
+    reason_ = std::move(reason);
     return std::nullopt;
+  }
+  // The reason, with the byte offset of the text at fault and the keys and
+  // indexes that lead to it.
+  std::nullopt_t refuseText(const char* what, std::uint64_t at) {
+    std::string path;
+    bool key = false;
+    for (const Frame& frame : stack_) {
+      const std::uint64_t count = frame.object.refs / 2;
+      key = frame.object.dictionary && frame.next < count;
+      if (key) break;
+      path += path.empty() ? "" : " > ";
+      if (!frame.object.dictionary) {
+        path += std::to_string(frame.next);
+        continue;
+      }
+      // The key's text when it is a plain ASCII string.
+      const std::uint64_t keyIndex = number(frame.object.refsAt + (frame.next - count) * refSize_, refSize_);
+      const std::uint64_t keyAt = keyIndex < objects_ ? number(tableAt_ + keyIndex * offsetSize_, offsetSize_) : 0;
+      const auto marker = keyAt >= kHeader && keyAt < tableAt_ ? static_cast<unsigned char>(b_[keyAt]) : 0;
+      const std::string_view text = b_.substr(keyAt + 1, marker & 0x0F);
+      const bool plain = (marker >> 4) == 0x5 && (marker & 0x0F) != 0x0F && keyAt + 1 + text.size() <= tableAt_ &&
+                         std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+      path += plain ? "\"" + std::string(text) + "\"" : "(a key)";
+    }
+    return refuse(std::string("the binary property list has a ") + (key ? "key" : "string") + " holding " + what +
+                  " at byte " + std::to_string(at) + (path.empty() ? "" : ", under " + path));
   }
 
   std::uint64_t number(std::uint64_t at, unsigned width) const {
@@ -313,13 +694,7 @@ class BinaryShapeScanner {
     enum : unsigned char { kUnseen, kOpen, kDone };
     std::vector<unsigned char> state(objects_, kUnseen);
     std::vector<Total> totals(objects_);
-    struct Frame {
-      std::uint64_t index;
-      Object object;
-      std::uint64_t next = 0;  // the next reference to follow
-      Total total;
-    };
-    std::vector<Frame> stack;
+    std::vector<Frame>& stack = stack_;
     const auto enter = [&](std::uint64_t index) {
       const std::optional<Object> object = objectAt(index);
       if (!object) return false;
@@ -400,15 +775,25 @@ class BinaryShapeScanner {
       case 0x5:  // ASCII string
         if (count > room) return refuse("the binary property list has an object outside its data");
         object.payload = count + 1;
+        for (std::uint64_t i = 0; type == 0x5 && i < count; ++i) {
+          if (b_[pos + i] == '\0') return refuseText("U+0000", pos + i);
+          if (static_cast<unsigned char>(b_[pos + i]) > 0x7F) return refuseText("a byte above 0x7F", pos + i);
+        }
         return object;
       case 0x6:  // UTF-16 string; libplist fails on an empty one
         if (count == 0 || count > room / 2) return refuse("the binary property list has a bad UTF-16 string");
-        // libplist keeps a U+0000 inside the text, and then aborts on an
-        // assertion when the text is a dictionary key and is asked for.
+        // libplist keeps a U+0000 inside the text (and then aborts on an
+        // assertion when the text is a dictionary key and is asked for),
+        // and drops an unpaired surrogate.
         for (std::uint64_t i = 0; i < count; ++i) {
-          if (b_[pos + 2 * i] == '\0' && b_[pos + 2 * i + 1] == '\0') {
-            return refuse("the binary property list has a UTF-16 string with U+0000");
+          const std::uint64_t unit = number(pos + 2 * i, 2);
+          if (unit == 0) return refuseText("U+0000", pos + 2 * i);
+          const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+          const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+          if (low || (high && (i + 1 == count || (number(pos + 2 * i + 2, 2) & 0xFC00) != 0xDC00))) {
+            return refuseText("an unpaired surrogate", pos + 2 * i);
           }
+          i += high;
         }
         object.payload = 4 * (count + 1);
         return object;
@@ -416,13 +801,13 @@ class BinaryShapeScanner {
         if (low + 1u > room) return refuse("the binary property list has a bad UID");
         return object;
       case 0xA:  // array
-      case 0xC:  // set
       case 0xD:  // dictionary: the keys' references, then the values'
         if (type == 0xD && count > room / refSize_ / 2) {
           return refuse("the binary property list has an object outside its data");
         }
         if (count > room / refSize_) return refuse("the binary property list has an object outside its data");
         object.container = true;
+        object.dictionary = type == 0xD;
         object.refsAt = pos;
         object.refs = type == 0xD ? 2 * count : count;
         return object;
@@ -431,12 +816,20 @@ class BinaryShapeScanner {
     }
   }
 
+  struct Frame {
+    std::uint64_t index;
+    Object object;
+    std::uint64_t next = 0;  // the next reference to follow
+    Total total;
+  };
+
   std::string_view b_;
+  std::vector<Frame> stack_;  // the containers being walked, root first
   unsigned offsetSize_ = 0;
   unsigned refSize_ = 0;
   std::uint64_t objects_ = 0;
   std::uint64_t tableAt_ = 0;
-  const char* reason_ = "";
+  std::string reason_;
 };
 
 // ---- From libplist's tree to our values ----
@@ -518,6 +911,7 @@ class Converter {
   std::optional<InfoValue> dictionary(plist_t node, std::size_t depth) {
     InfoValue out;
     out.kind = InfoValue::Kind::dictionary;
+    std::vector<std::pair<std::string, std::optional<InfoValue>>> entries;
     plist_dict_iter raw = nullptr;
     plist_dict_new_iter(node, &raw);
     const std::unique_ptr<void, IteratorDeleter> iterator(raw);
@@ -531,20 +925,16 @@ class Converter {
       if (!isWellFormedUtf8(keyText)) return fail("the property list has a key that is not UTF-8");
       std::optional<InfoValue> value = convert(item, depth);
       if (failure_ != nullptr) return std::nullopt;
-      if (value) out.dictionary.emplace_back(std::string(keyText), std::move(*value));
+      entries.emplace_back(std::string(keyText), std::move(value));
     }
     // Sorted by key; of a repeated key (possible in the binary form) the
-    // last value stays, as the XML form's reader keeps it.
-    std::stable_sort(out.dictionary.begin(), out.dictionary.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    auto& entries = out.dictionary;
-    std::size_t kept = 0;
+    // last value stays, as the XML form's reader keeps it, even when that
+    // value has no form here and the key goes.
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
-      if (kept != i) entries[kept] = std::move(entries[i]);
-      ++kept;
+      if (entries[i].second) out.dictionary.emplace_back(std::move(entries[i].first), std::move(*entries[i].second));
     }
-    entries.resize(kept);
     return out;
   }
 

@@ -7,9 +7,12 @@
 // list, the partial list of a failed read included), it expands a binary
 // list whose objects share their children without any bound (a few dozen
 // objects can stand for billions of values), it leaves offsets into the
-// binary header unchecked, and it passes on text that is not UTF-8 (a
+// binary header unchecked, it passes on text that is not UTF-8 (a
 // character reference to a surrogate, a binary "ASCII" string with bytes
-// above 0x7F), and it aborts on an assertion when asked for a dictionary
+// above 0x7F), it cuts text at U+0000 and drops unpaired surrogates (so a
+// key "CFBundleIdentifier\0" stands for "CFBundleIdentifier"), it reads
+// XML that is not well-formed (a quoted '>' ending a tag, a key without a
+// value, a second document) as something, and it aborts on an assertion when asked for a dictionary
 // key that holds U+0000 (which its binary reader lets in). So the bytes are
 // measured before libplist sees them, and every text is checked after:
 //
@@ -46,7 +49,7 @@ enum class PropertyListFormat { xml, binary };
 struct PropertyListResult {
   std::optional<InfoValue> value;                       // the root value; none when unreadable
   PropertyListFormat format = PropertyListFormat::xml;  // binary when the bytes begin "bplist"
-  ResourceDiagnostic diagnostic;                        // meaningful only without a value; line 0
+  ResourceDiagnostic diagnostic;                        // meaningful only without a value
 };
 
 // True when `bytes` begin with the binary form's magic "bplist".
@@ -59,10 +62,17 @@ struct PropertyListResult {
 // value); data, dates and UIDs have no such form and are left out of their
 // container, and a root of one of those kinds is refused. Refused, with a
 // reason: bytes beyond the limits above, XML that libplist does not read or
-// whose markup the guard below does not follow (a DOCTYPE with an internal
-// subset ending outside "]>" …), a binary list that breaks the format, and
-// any text or key that is not UTF-8. libplist reports no position, so the
-// diagnostic is always about the whole file (line 0). Thread-safe.
+// that a strict XML reader refuses or that libplist would read differently
+// (see the guard in property_list.cc: one root, nothing after it but
+// comments and processing instructions, keys and values alternating,
+// U+0000 and unpaired surrogates neither written nor referred to, no '>'
+// or '"' in attribute values, integers within 64 bits …), a binary list
+// that breaks the format or holds a string with U+0000, an unpaired
+// surrogate or (as ASCII) a byte above 0x7F, and any text or key that is
+// not UTF-8. The guard's XML refusals give their line, its binary ones the
+// byte offset in the reason; both name the keys and indexes that lead to a
+// bad text where it knows them. libplist's own failures are about the whole
+// file (line 0). Thread-safe.
 [[nodiscard]] PropertyListResult parsePropertyList(std::string_view bytes);
 
 // parsePropertyList for a table: a root that is not a dictionary is refused
@@ -78,8 +88,8 @@ struct PropertyListShape {
 
 // The guard on its own, for the tests and the fuzz target: the shape of
 // `bytes` as libplist would be given them (the binary form, or XML as UTF-8
-// text), or none with the reason when they are beyond the limits or use
-// markup the guard does not follow.
+// text), or none with the reason when they are beyond the limits or are
+// refused as parsePropertyList describes.
 [[nodiscard]] std::optional<PropertyListShape> checkPropertyListShape(std::string_view bytes,
                                                                       ResourceDiagnostic* whyNot = nullptr);
 

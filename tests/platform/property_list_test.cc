@@ -92,21 +92,38 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       {kTypes, "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
       {toBinary(kTypes), "{a:[true],b:false,i:-5,r:1.5,s:\"last\"}"},
       {binary({"\xD2" + ref(1) + ref(1) + ref(2) + ref(3), "\x51k", "\x51\x61", "\x51\x62"}), "{k:\"b\"}"},
+      {binary({"\xD2" + ref(1) + ref(1) + ref(2) + ref(3), "\x51k", "\x10\x01", "\x40"}), "{}"},  // the last is data
       // Markup the guard must follow as libplist does.
       {"<plist><dict><key>k</key><string>&lt;&amp;&#x20AC;<!-- </string> --><![CDATA[</string>&amp;]]></string></dict>"
        "</plist>", "{k:\"<&€</string>&amp;\"}"},
-      {"<?x a=\"?>\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>", "{k:true}"},
+      {"<?x a=\"b\"?><!DOCTYPE plist [ <!ELEMENT plist ANY> ]><plist><dict><key>k</key><true/></dict></plist>", "{k:true}"},
       {utf16BigEndian("<plist><array><string>x</string></array></plist>"), "[\"x\"]"},
       // What libplist refuses, and what the guard refuses before it.
-      {"", "!libplist cannot read it as an XML"}, {"\"k\" = \"v\";", "!the XML has text outside the elements"},
-      {"<plist><array><blob/></array></plist>", "!the XML has an element that is not"},
-      {"<plist><dict><key>a</string></dict></plist>", "!the XML has a text element closed"},
-      {"<plist><array/></plist><!-- ", "!the XML has an unterminated comment"},
-      {"<plist><array><string>&#xD800;</string></array></plist>", "!the property list has text that is not UTF-8"},
-      {"<plist><array><string>\xC3\x28</string></array></plist>", "!invalid UTF-8"},
+      {"", "!line 1: the XML holds no property list"}, {"\"k\" = \"v\";", "!line 1: the XML has text outside"},
+      {"<plist><array><blob/></array></plist>", "!line 1: the XML has an element that is not"},
+      {"<plist><dict><key>a</string></dict></plist>", "!line 1: the XML has a text element closed"},
+      {"<plist><array/></plist><!-- ", "!line 1: the XML has an unterminated comment"},
+      {"<plist><array><string>\xC3\x28</string></array></plist>", "!line 1: invalid UTF-8"},
+      // What a strict reader refuses and libplist reads as something else.
+      {"<plist><dict><key>CFBundleIdentifier</key><string>a" + std::string(1, '\0') + "b</string></dict></plist>",
+       "!line 1: the XML has text holding U+0000, under \"CFBundleIdentifier\""},
+      {"<plist><dict><key>k</key><array><string>a\n&#0;</string></array></dict></plist>",
+       "!line 2: the XML refers to U+0000, under \"k\" > 0"},
+      {"<plist><array><string>&#xD800;</string></array></plist>", "!line 1: the XML refers to a surrogate"},
+      {"<plist><dict><key>CFBundleIdentifier&#xDBFF;</key><true/></dict></plist>", "!line 1: the XML refers to a surr"},
+      {"<plist><string>&#x100000041;</string></plist>", "!line 1: the XML refers to a code point"},
+      {"<plist version='>'><string>a</string></plist>", "!line 1: the XML has an attribute value holding"},
+      {"<plist><dict><key>a</key><true/><key>b</key></dict></plist>", "!line 1: the XML has a key without a value"},
+      {"<plist><array/>", "!line 1: the XML ends before </plist>"},
+      {"<plist><array/></plist>\n<plist><true/></plist>", "!line 2: the XML has more after the property list"},
+      {"<plist><integer>010</integer></plist>", "!line 1: the XML has a malformed integer"},
+      {binary({"\xD1" + ref(1) + ref(2), std::string("\x53k\0x", 4), "\x09"}),
+       "!the binary property list has a key holding U+0000 at byte 15"},
+      {binary({"\xD1" + ref(1) + ref(2), "\x51k", std::string("\x62\xD8\0\0a", 5)}),
+       "!the binary property list has a string holding an unpaired surrogate at byte 16, under \"k\""},
       {"<plist><data>AAE=</data></plist>", "!the property list holds only data"},
-      {binary({arrayOf({1}), "\x51\xFF"}), "!the property list has text that is not"},
-      {binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}), "!the binary property list has a UTF-16"},
+      {binary({arrayOf({1}), "\x51\xFF"}), "!the binary property list has a string holding a byte above 0x7F at byte 12, under 0"},
+      {binary({"\xD1" + ref(1) + ref(2), std::string("\x62\0k\0\0", 5), "\x09"}), "!the binary property list has a key holding U+0000"},
       {std::string("bplist00\xD1\x01\x02", 11), "!the binary property list is not of"},
       {binary({arrayOf({1}), arrayOf({0})}), "!the binary property list refers to itself"},
       {binary({arrayOf({7})}), "!the binary property list refers to an object"},
@@ -115,12 +132,12 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       {binaryChain(40, 2), "!the property list has too many values"},
       {binary({arrayOf(std::vector<unsigned>(20, 1)), "\x5F\x12" + std::string("\0\x10\0\0", 4) + std::string(1 << 20, 'a')}),
        "!the property list has too much text"},
-      {"<plist>" + times("<array>", 200000), "!the property list nests too deeply"},
-      // libplist goes on adding to an empty root
-      {"<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!the property list nests too deeply"}};
+      {"<plist>" + times("<array>", 200000), "!line 1: the property list nests too deeply"},
+      // libplist would go on adding to an empty root
+      {"<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!line 1: the XML has a second value"}};
   for (const auto& [bytes, expected] : cases) {
     const PropertyListResult result = parsePropertyList(bytes);
-    const std::string got = result.value ? render(*result.value) : "!" + result.diagnostic.reason;
+    const std::string got = result.value ? render(*result.value) : "!" + describe(result.diagnostic);
     EXPECT_EQ(expected.starts_with("!") ? got.substr(0, expected.size()) : got, expected);
     EXPECT_EQ(result.format, isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml);
   }

@@ -97,7 +97,7 @@ TEST(StringsdictParse, ReadsTheUsualShapeKeepsPartialEntriesAndSkipsOtherValues)
   EXPECT_FALSE(result.table->at("noFormat").format.has_value());
   EXPECT_EQ(result.table->at("noFormat").variables.at("v").forms.at("other"), "o");
   EXPECT_EQ(describe(parseStringsdictFile("<plist><array/></plist>").diagnostic), "the property list is not a dictionary");
-  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "libplist cannot read it as an XML property list");
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "line 1: the XML ends before the end tag of a dictionary or array");
 }
 
 }  // namespace

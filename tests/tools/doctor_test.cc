@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
         F{"IdentifierKey", kInfo, "CFBundleIdentifier<", "CFBundleIdentifer<",
           "FAIL bundle: {B}: Contents/Info.plist: CFBundleIdentifier is missing", 1},
         F{"NotAPropertyList", kInfo, "", "{CFBundleIdentifier = x;}",
-          "FAIL bundle: {B}/Contents/Info.plist cannot be read: the XML has text outside the elements", 1},
+          "FAIL bundle: {B}/Contents/Info.plist cannot be read: line 1: the XML has text outside the elements", 1},
         F{"AppGroupKey", kInfo, "TarvelinAppGroup", "TravelinAppGroup",
           "warn app group: \"" + kGroup + "\" (the compiled-in default: {B}/Contents/Info.plist has no TarvelinAppGroup)"},
         F{"AppGroupValue", kInfo, kGroup + "<", "group.other<",  // and its container is missing
@@ -203,8 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
         F{"StringsTable", "de.lproj/Localizable.strings", "\"finder.rules.empty\"", "\"finder.rules.empty\" \"",
           "warn tables: {R}: de.lproj/Localizable.strings cannot be read: line"},
         F{"StringsdictTable", "fr.lproj/Localizable.stringsdict", "<string>%#@", "<string>&bogus;%#@",
-          "warn tables: {R}: fr.lproj/Localizable.stringsdict cannot be read: libplist cannot read it as an XML "
-          "property list (the whole table is ignored)"},
+          "warn tables: {R}: fr.lproj/Localizable.stringsdict cannot be read: line 8: the XML refers to an entity it "
+          "does not define, under \"finder.action.merge %lld\" > \"NSStringLocalizedFormatKey\" (the whole table is ignored)"},
         F{"MissingKey", "ja.lproj/Localizable.strings", "\"finder.expiry.keep\"", "\"finder.expiry.kept\"",
           "warn tables: {R}: ja.lproj lacks \"finder.expiry.keep\" (shown from en"},
         F{"Glyph", "BrandGlyph.png", "", "GIF89a",

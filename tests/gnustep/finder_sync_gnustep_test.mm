@@ -1,5 +1,7 @@
-// The principal class FinderSync on GNUstep, driven as the Finder drives it:
-// what only the Objective-C++ layer does. The menus it renders into NSMenu,
+// The principal class FinderSync, driven as the Finder drives it, on GNUstep
+// and on macOS against AppKit (tests/appkit builds this same source, the
+// Finder's side played by platform/macos/finder_stand_in): what only the
+// Objective-C++ layer does. The menus it renders into NSMenu,
 // the senders it converts, the Finder's copy of an item delivered to an
 // action, and the real platform calls through mac_platform.mm and the shims
 // (Info.plist, containers, running applications, the workspace open, file
@@ -27,6 +29,11 @@
 #import "appex/sender_conversion.h"
 #include "platform/file_url.h"
 #import "platform/macos/foundation_text.h"
+#if !defined(GNUSTEP)
+#include <mach-o/dyld.h>
+
+#import "platform/macos/finder_stand_in/finder_stand_in.h"
+#endif
 
 namespace {
 
@@ -129,8 +136,8 @@ struct Scene {
 };
 
 // The recorded opens of applications, one a line; and the one hand-off
-// expected: the host application (the program is H.app/Contents/<name>,
-// its bundle H.app/Contents/Resources/<name>), brought to the front.
+// expected: the host application H.app, three levels above the program's
+// bundle, brought to the front.
 std::string opens() {
   std::string out;
   for (FerloRecordedOpen* open in [[NSWorkspace sharedWorkspace] ferloRecordedOpens]) {
@@ -139,7 +146,17 @@ std::string opens() {
   return out;
 }
 std::string handOff() {
-  return fileURLText(fs::read_symlink("/proc/self/exe").parent_path().parent_path().string(), true) + " activating\n";
+#if defined(GNUSTEP)
+  // The program is H.app/Contents/<name>, its bundle H.app/Contents/Resources/<name>.
+  fs::path host = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
+#else
+  // The program is H.app/Contents/PlugIns/<name>.appex/Contents/MacOS/<name>.
+  char program[4096];
+  uint32_t size = sizeof program;
+  fs::path host = fs::canonical(_NSGetExecutablePath(program, &size) == 0 ? program : "/");
+  for (int level = 0; level < 6; ++level) host = host.parent_path();
+#endif
+  return fileURLText(host.string(), true) + " activating\n";
 }
 
 NSMenuItem* itemAt(NSMenu* menu, const std::vector<NSInteger>& path) {

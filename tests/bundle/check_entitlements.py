@@ -30,7 +30,10 @@ def signed_entitlements(bundle, saved):
     starts = [i for i in (output.find(b"<?xml"), output.find(b"<plist")) if i >= 0]
     if not starts:
         raise ValueError(f"{bundle}: the signature has no entitlements")
-    return plistlib.loads(output[min(starts):])
+    try:
+        return plistlib.loads(output[min(starts):])
+    except Exception as error:  # plistlib raises expat's, ValueError or InvalidFileException
+        raise ValueError(f"{bundle}: the signature's entitlements do not parse: {error}")
 
 
 def differences(signed, expected):
@@ -55,7 +58,7 @@ def main():
         signed = signed_entitlements(args.bundle, args.signed)
         with open(args.expected, "rb") as f:
             expected = plistlib.load(f)
-    except (OSError, ValueError, plistlib.InvalidFileException) as error:
+    except Exception as error:  # unreadable, or not a property list
         print(f"FAIL entitlements: {error}")
         return 2
     if not isinstance(signed, dict) or not isinstance(expected, dict):

@@ -67,8 +67,9 @@ const std::string kRule = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 // The English text, read directly: the layer must find the same through
 // NSLocalizedString and the main bundle.
 std::string english(const std::string& key) {
-  static NSDictionary* table =
-      [[[NSString stringWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGS] propertyListFromStringsFileFormat] retain];
+  static NSDictionary* table = [[[NSString stringWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGS
+                                                           encoding:NSUTF8StringEncoding
+                                                              error:nullptr] propertyListFromStringsFileFormat] retain];
   NSString* text = [table objectForKey:ns(key)];
   return text != nil ? str(text) : key;
 }

@@ -73,8 +73,25 @@ std::string english(const std::string& key) {
   NSString* text = [table objectForKey:ns(key)];
   return text != nil ? str(text) : key;
 }
+// A count in its English text. AppKit takes the .stringsdict entry's plural
+// form ("one" for 1, else "other") for every %#@variable@ of its format;
+// GNUstep reads the .strings table only.
 std::string englishCount(const std::string& key, long long n) {
-  return str([NSString stringWithFormat:ns(english(key)), n]);
+  std::string format = english(key);
+#if !defined(GNUSTEP)
+  static NSDictionary* plurals = [[NSDictionary dictionaryWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGSDICT] retain];
+  if (NSDictionary* entry = [plurals objectForKey:ns(key)]) {
+    format = str([entry objectForKey:@"NSStringLocalizedFormatKey"]);
+    for (NSString* name in entry) {
+      id rule = [entry objectForKey:name];
+      const std::string variable = "%#@" + str(name) + "@";
+      if (auto at = format.find(variable); at != std::string::npos && [rule isKindOfClass:[NSDictionary class]]) {
+        format.replace(at, variable.size(), str([rule objectForKey:n == 1 ? @"one" : @"other"]));
+      }
+    }
+  }
+#endif
+  return str([NSString stringWithFormat:ns(format), n]);
 }
 
 #pragma mark - URLs and files

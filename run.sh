@@ -14,7 +14,16 @@
 #                     then peak memory of the 64 MB decode; see docs/PERFORMANCE.md
 #   ./run.sh macos    cross-build the universal FerloFinderSync.appex (build-macos/)
 #                     against the macOS SDK at $FERLO_MACOS_SDK (default
-#                     /opt/MacOSX.sdk) and inspect it; unsigned (signing needs a Mac)
+#                     /opt/MacOSX.sdk) and inspect it; unsigned (signing needs a Mac);
+#                     links the AppKit test program too (it runs only on a Mac)
+#
+# On a Mac (Homebrew; the same steps as .github/workflows/macos.yml):
+#   ./run.sh mac-deps    install the Homebrew formulae the macOS build needs
+#   ./run.sh mac-test    native build of everything (build-mac/native), then the
+#                        whole suite, then the Objective-C++ test program on AppKit
+#   ./run.sh mac-bundle  universal arm64+x86_64 bundle only (build-mac/universal),
+#                        signed (ad hoc unless FERLO_CODESIGN_IDENTITY is set),
+#                        its signature and entitlements verified, inspected
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -106,7 +115,8 @@ cross_build_macos() {
           -DCMAKE_BUILD_TYPE=Release \
           -DFERLO_WERROR=ON -DCMAKE_OSX_ARCHITECTURES="$arch" "${options[@]}" >/dev/null
     # LIBRARY_PATH names this machine's directories, which the Mach-O link must not search.
-    env -u LIBRARY_PATH cmake --build "$out/$arch" --target FerloFinderSync
+    # The AppKit test program too: it runs only on a Mac, but it compiles here.
+    env -u LIBRARY_PATH cmake --build "$out/$arch" --target FerloFinderSync ferlo_appkit_tests
     executables+=("$out/$arch/appex/FerloFinderSync.appex/Contents/MacOS/FerloFinderSync")
   done
   local bundle=$out/FerloFinderSync.appex
@@ -120,6 +130,84 @@ cross_build_macos() {
   configure_and_build build >/dev/null
   tests/bundle/simulate_bundle.sh build/tools/ferlo "$bundle"
   echo "$bundle: universal (${MACOS_ARCHS[*]}), unsigned: code signing needs a Mac (see the README)"
+}
+
+# --- macOS, natively (Homebrew) ------------------------------------------------
+# Tools, then the libraries of the stand-in, the tests and the benchmarks.
+# simdjson and utf8proc are not among them: the configuration builds them
+# from their release archives (cmake/macos_dependencies.cmake).
+MAC_TOOLS=(cmake:cmake ninja:ninja pkg-config:pkg-config python3:python)
+MAC_LIBRARIES=(icu4c libplist googletest google-benchmark)
+MAC_NATIVE=build-mac/native
+MAC_UNIVERSAL=build-mac/universal
+
+require_mac() {
+  if [ "$(uname -s)" != Darwin ]; then
+    echo "run.sh $1: runs on macOS only (on Linux, ./run.sh macos cross-builds the bundle)" >&2
+    exit 2
+  fi
+  if ! command -v brew >/dev/null; then
+    echo "run.sh $1: needs Homebrew (brew) on PATH" >&2
+    exit 2
+  fi
+}
+
+# A tool already on PATH is kept whoever installed it (CI images bring
+# cmake and python3); libraries come from Homebrew.
+mac_deps() {
+  local missing=() entry
+  for entry in "${MAC_TOOLS[@]}"; do
+    command -v "${entry%%:*}" >/dev/null || missing+=("${entry#*:}")
+  done
+  for entry in "${MAC_LIBRARIES[@]}"; do
+    brew list --versions "$entry" >/dev/null 2>&1 || missing+=("$entry")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    brew install "${missing[@]}"
+  fi
+  xcrun --show-sdk-path >/dev/null || { echo "run.sh mac-deps: no macOS SDK: xcode-select --install" >&2; exit 1; }
+  echo "icu4c is keg-only; ./run.sh mac-test and mac-bundle set this themselves:"
+  echo "  export PKG_CONFIG_PATH=\"$(brew --prefix icu4c)/lib/pkgconfig:\$PKG_CONFIG_PATH\""
+}
+
+# MAC_OPTIONS: the identities, the signing identity, the host application
+# and the dependency sources, passed on from the environment when set.
+# (macOS's own bash is 3.2: no mapfile, and an empty array under set -u
+# needs the ${a[@]+…} form.)
+mac_options() {
+  local v
+  MAC_OPTIONS=()
+  for v in FERLO_HOST_BUNDLE_IDENTIFIER FERLO_TEAM_IDENTIFIER FERLO_CODESIGN_IDENTITY FERLO_HOST_APP \
+           FERLO_HOST_SIGN FERLO_HOST_ENTITLEMENTS FERLO_CODESIGN \
+           FERLO_DEPENDENCY_ARCHIVES FETCHCONTENT_SOURCE_DIR_SIMDJSON FETCHCONTENT_SOURCE_DIR_UTF8PROC; do
+    if [ -n "${!v:-}" ]; then MAC_OPTIONS+=("-D$v=${!v}"); fi
+  done
+}
+
+# One tree for this Mac's architecture with Homebrew's libraries: everything
+# built, the whole suite, then the Objective-C++ test program on AppKit.
+mac_test() {
+  mac_options
+  export PKG_CONFIG_PATH="$(brew --prefix icu4c)/lib/pkgconfig${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
+  cmake -S . -B "$MAC_NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON \
+        -DCMAKE_PREFIX_PATH="$(brew --prefix)" ${MAC_OPTIONS[@]+"${MAC_OPTIONS[@]}"}
+  cmake --build "$MAC_NATIVE"
+  ctest --test-dir "$MAC_NATIVE" --output-on-failure --timeout 600 -j2 -LE appkit
+  ctest --test-dir "$MAC_NATIVE" --output-on-failure --no-tests=error -L appkit
+}
+
+# The universal bundle alone (no Homebrew library is linked: they are of one
+# architecture), signed by its build, then its signature checked, the signed
+# entitlements compared with the configured ones, and the inspection.
+mac_bundle() {
+  local bundle=$MAC_UNIVERSAL/appex/FerloFinderSync.appex
+  mac_options
+  cmake -S . -B "$MAC_UNIVERSAL" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERLO_WERROR=ON \
+        -DCMAKE_OSX_ARCHITECTURES="arm64;x86_64" -DFERLO_BUNDLE_ONLY=ON ${MAC_OPTIONS[@]+"${MAC_OPTIONS[@]}"}
+  cmake --build "$MAC_UNIVERSAL" --target FerloFinderSync
+  codesign --verify --strict --verbose=2 "$bundle"
+  python3 tests/bundle/check_entitlements.py "$bundle" "$MAC_UNIVERSAL/appex/FerloFinderSync.entitlements"
+  ctest --test-dir "$MAC_UNIVERSAL" --output-on-failure --no-tests=error -L bundle
 }
 
 command=${1:-help}
@@ -195,8 +283,21 @@ case "$command" in
     done
     rm -rf "$(dirname "$manifest")"
     ;;
+  mac-deps)
+    require_mac "$command"
+    mac_deps
+    ;;
+  mac-test)
+    require_mac "$command"
+    mac_test
+    ;;
+  mac-bundle)
+    require_mac "$command"
+    mac_bundle
+    ;;
   *)
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    # The comment block at the top of this file.
+    sed -n '2,/^[^#]/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
     [ "$command" = help ] || exit 2
     ;;
 esac

@@ -1,5 +1,7 @@
-// The principal class FinderSync on GNUstep, driven as the Finder drives it:
-// what only the Objective-C++ layer does. The menus it renders into NSMenu,
+// The principal class FinderSync, driven as the Finder drives it, on GNUstep
+// and on macOS against AppKit (tests/appkit builds this same source, the
+// Finder's side played by platform/macos/finder_stand_in): what only the
+// Objective-C++ layer does. The menus it renders into NSMenu,
 // the senders it converts, the Finder's copy of an item delivered to an
 // action, and the real platform calls through mac_platform.mm and the shims
 // (Info.plist, containers, running applications, the workspace open, file
@@ -27,6 +29,11 @@
 #import "appex/sender_conversion.h"
 #include "platform/file_url.h"
 #import "platform/macos/foundation_text.h"
+#if !defined(GNUSTEP)
+#include <mach-o/dyld.h>
+
+#import "platform/macos/finder_stand_in/finder_stand_in.h"
+#endif
 
 namespace {
 
@@ -60,13 +67,31 @@ const std::string kRule = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 // The English text, read directly: the layer must find the same through
 // NSLocalizedString and the main bundle.
 std::string english(const std::string& key) {
-  static NSDictionary* table =
-      [[[NSString stringWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGS] propertyListFromStringsFileFormat] retain];
+  static NSDictionary* table = [[[NSString stringWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGS
+                                                           encoding:NSUTF8StringEncoding
+                                                              error:nullptr] propertyListFromStringsFileFormat] retain];
   NSString* text = [table objectForKey:ns(key)];
   return text != nil ? str(text) : key;
 }
+// A count in its English text. AppKit takes the .stringsdict entry's plural
+// form ("one" for 1, else "other") for every %#@variable@ of its format;
+// GNUstep reads the .strings table only.
 std::string englishCount(const std::string& key, long long n) {
-  return str([NSString stringWithFormat:ns(english(key)), n]);
+  std::string format = english(key);
+#if !defined(GNUSTEP)
+  static NSDictionary* plurals = [[NSDictionary dictionaryWithContentsOfFile:@FERLO_TEST_ENGLISH_STRINGSDICT] retain];
+  if (NSDictionary* entry = [plurals objectForKey:ns(key)]) {
+    format = str([entry objectForKey:@"NSStringLocalizedFormatKey"]);
+    for (NSString* name in entry) {
+      id rule = [entry objectForKey:name];
+      const std::string variable = "%#@" + str(name) + "@";
+      if (auto at = format.find(variable); at != std::string::npos && [rule isKindOfClass:[NSDictionary class]]) {
+        format.replace(at, variable.size(), str([rule objectForKey:n == 1 ? @"one" : @"other"]));
+      }
+    }
+  }
+#endif
+  return str([NSString stringWithFormat:ns(format), n]);
 }
 
 #pragma mark - URLs and files
@@ -129,8 +154,8 @@ struct Scene {
 };
 
 // The recorded opens of applications, one a line; and the one hand-off
-// expected: the host application (the program is H.app/Contents/<name>,
-// its bundle H.app/Contents/Resources/<name>), brought to the front.
+// expected: the host application H.app, three levels above the program's
+// bundle, brought to the front.
 std::string opens() {
   std::string out;
   for (FerloRecordedOpen* open in [[NSWorkspace sharedWorkspace] ferloRecordedOpens]) {
@@ -139,7 +164,17 @@ std::string opens() {
   return out;
 }
 std::string handOff() {
-  return fileURLText(fs::read_symlink("/proc/self/exe").parent_path().parent_path().string(), true) + " activating\n";
+#if defined(GNUSTEP)
+  // The program is H.app/Contents/<name>, its bundle H.app/Contents/Resources/<name>.
+  fs::path host = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
+#else
+  // The program is H.app/Contents/PlugIns/<name>.appex/Contents/MacOS/<name>.
+  char program[4096];
+  uint32_t size = sizeof program;
+  fs::path host = fs::canonical(_NSGetExecutablePath(program, &size) == 0 ? program : "/");
+  for (int level = 0; level < 6; ++level) host = host.parent_path();
+#endif
+  return fileURLText(host.string(), true) + " activating\n";
 }
 
 NSMenuItem* itemAt(NSMenu* menu, const std::vector<NSInteger>& path) {

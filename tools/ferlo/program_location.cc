@@ -1,13 +1,28 @@
 #include "tools/ferlo/program_location.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
 
+#include <cstdint>
 #include <string_view>
 
 namespace ferlo::cli {
 
 std::string executableDirectory() {
+#if defined(__APPLE__)
+  // No /proc on macOS: dyld's path of the executable, symbolic links resolved.
+  std::uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::string path(size, '\0');
+  char resolved[PATH_MAX];
+  if (_NSGetExecutablePath(path.data(), &size) != 0 || ::realpath(path.c_str(), resolved) == nullptr) return {};
+  std::string buffer = resolved;
+#else
   std::string buffer(4096, '\0');
   for (;;) {
     const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -18,6 +33,7 @@ std::string executableDirectory() {
     }
     buffer.resize(buffer.size() * 2);
   }
+#endif
   const auto slash = buffer.rfind('/');
   if (slash == std::string::npos) return {};
   buffer.resize(slash == 0 ? 1 : slash);

@@ -11,7 +11,8 @@ namespace ferlo::cli {
 // The documented bundle URL used when the program lies in no ".appex" folder.
 inline constexpr const char* kFallbackBundleURL = "file:///Applications/Ferlo.app/Contents/PlugIns/FerloFinderSync.appex/";
 
-// The directory of the running executable (from /proc/self/exe), without a
+// The directory of the running executable (from /proc/self/exe; on macOS
+// from dyld, symbolic links resolved), without a
 // final "/"; empty when it cannot be found.
 [[nodiscard]] std::string executableDirectory();
 

@@ -54,8 +54,7 @@ int runMenuCommand(std::span<const std::string> args) {
   Scenario scenario(makePlatformConfig(line->scenario));
   const Menu menu = scenario.finderSync().menuForMenuKind(line->scenario.kind);
   if (tree) {
-    const std::string text = menuTree(menu);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    writeText(stdout, menuTree(menu));
   } else {
     writeLine(stdout, menuJson(menu, pretty));
   }

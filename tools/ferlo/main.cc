@@ -46,7 +46,7 @@ void printOverview(std::FILE* stream) {
   }
   std::fputs("\n'ferlo COMMAND --help' or 'ferlo help COMMAND' describes a command.\n"
              "Exit status: 0 done, 1 a negative finding (check: invalid; doctor: empty\n"
-             "menu), 2 a usage error.\n",
+             "menu; click, send, demo: a request not written), 2 a usage error.\n",
              stream);
   std::fwrite(ferlo::cli::kOutputErrorHelp.data(), 1, ferlo::cli::kOutputErrorHelp.size(), stream);
 }

@@ -87,7 +87,7 @@ std::optional<std::string> Scenario::requestNotWritten() const {
   if (writes.size() <= writesAtMark_) {
     // The command writes only into the shared container: without one it
     // tries no write at all.
-    return "no shared container for app group " + jsonQuoted(context_->identity().appGroupIdentifier());
+    return "no shared container for app group " + lineQuoted(context_->identity().appGroupIdentifier());
   }
   const PosixPlatform::WriteRecord& write = writes.back();
   if (write.written) return std::nullopt;

@@ -106,7 +106,10 @@ bool writeAll(FileCalls& calls, int fd, std::string_view bytes) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return false;  // no progress and no error: give up rather than spin
+    if (n == 0) {  // no progress and no error: give up rather than spin
+      errno = EIO;
+      return false;
+    }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
@@ -284,12 +287,21 @@ int removeStaleTemporaryFiles(int dirFd, std::string_view fileName, FileCalls& c
 }
 
 bool writeFileAtomically(const std::string& dirPath, std::string_view fileName, std::string_view bytes,
-                         FileCalls& calls) {
-  if (!isSingleName(fileName) || dirPath.find('\0') != std::string::npos) return false;
+                         FileCalls& calls, std::string* whyNot) {
+  // The reason of a failure is the errno of the step that failed, taken
+  // before the clean-up calls can change it.
+  const auto fail = [whyNot](int error) {
+    if (whyNot) *whyNot = std::strerror(error);
+    return false;
+  };
+  if (!isSingleName(fileName) || dirPath.find('\0') != std::string::npos) {
+    if (whyNot) *whyNot = "not a single file name in a directory";
+    return false;
+  }
   const std::string finalName(fileName);
 
   int dirFd = calls.openDirectory(dirPath.c_str());
-  if (dirFd < 0) return false;
+  if (dirFd < 0) return fail(errno);
   FdCloser dirCloser(dirFd);
 
   (void)removeStaleTemporaryFiles(dirFd, fileName, calls);
@@ -302,22 +314,24 @@ bool writeFileAtomically(const std::string& dirPath, std::string_view fileName, 
     stem = makeStem(fileName);
     tempName = stem + std::string(kTempSuffix);
     fd = calls.createFile(dirFd, tempName.c_str());
-    if (fd < 0 && errno != EEXIST) return false;
+    if (fd < 0 && errno != EEXIST) return fail(errno);
   }
-  if (fd < 0) return false;
+  if (fd < 0) return fail(EEXIST);
 
   auto discardTemp = [&] { (void)calls.unlink(dirFd, tempName.c_str()); };
 
   if (!writeAll(calls, fd, bytes) || retryOnInterrupt([&] { return calls.syncFile(fd); }) != 0) {
+    const int error = errno;
     (void)calls.close(fd);
     discardTemp();
-    return false;
+    return fail(error);
   }
   // After a successful flush, EINTR from close loses nothing (the fd is gone
   // on the systems we run on); any other error may mean lost data (NFS).
   if (calls.close(fd) != 0 && errno != EINTR) {
+    const int error = errno;
     discardTemp();
-    return false;
+    return fail(error);
   }
 
   // 4. A second name for the previous file, so that a failed flush of the
@@ -337,14 +351,16 @@ bool writeFileAtomically(const std::string& dirPath, std::string_view fileName, 
 
   // 5. The replace itself.
   if (calls.rename(dirFd, tempName.c_str(), finalName.c_str()) != 0) {
+    const int error = errno;
     discardTemp();
     discardOld();
-    return false;
+    return fail(error);
   }
 
   // 6. Make the rename durable; when that fails, undo it so that the result
   // tells the truth about what is in place.
   if (retryOnInterrupt([&] { return calls.syncDirectory(dirFd); }) != 0) {
+    const int error = errno;
     switch (previous) {
       case Previous::saved:
         if (calls.rename(dirFd, oldName.c_str(), finalName.c_str()) != 0) discardOld();
@@ -356,7 +372,7 @@ bool writeFileAtomically(const std::string& dirPath, std::string_view fileName, 
         return true;  // cannot be undone: the new file is what is in place
     }
     (void)calls.syncDirectory(dirFd);
-    return false;
+    return fail(error);
   }
   discardOld();
   return true;

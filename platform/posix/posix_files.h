@@ -2,7 +2,8 @@
 // and a durable atomic replace, with the system calls of the replace behind a
 // small seam so that tests can break any one step.
 //
-// Errors of the OS stop here: callers get none or false, never errno.
+// Errors of the OS stop here: callers get none or false, never errno (only,
+// when they ask, the reason in words).
 #pragma once
 
 #include <sys/types.h>
@@ -88,9 +89,12 @@ class FileCalls {
 // place); and should the undo itself fail, the new file stays and the result
 // is false.
 // `fileName` must be a single name: empty, ".", ".." or one with "/" fails.
+// With `whyNot`, a false result also says why, in words for a person: the
+// OS's reason for the step that failed ("Is a directory", "File too large").
 //   writeFileAtomically("/c", "tool-request.json", R"({"action":"flattenFolder"})");
 [[nodiscard]] bool writeFileAtomically(const std::string& dirPath, std::string_view fileName,
-                                       std::string_view bytes, FileCalls& calls = realFileCalls());
+                                       std::string_view bytes, FileCalls& calls = realFileCalls(),
+                                       std::string* whyNot = nullptr);
 
 // How long a temporary file of a dead writer is left alone.
 inline constexpr std::chrono::minutes kStaleTemporaryAge{10};

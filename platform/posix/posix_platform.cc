@@ -87,6 +87,11 @@ std::vector<PosixPlatform::OpenRecord> PosixPlatform::opens() const {
   return opens_;
 }
 
+std::vector<PosixPlatform::WriteRecord> PosixPlatform::writes() const {
+  std::lock_guard lock(mutex_);
+  return writes_;
+}
+
 std::optional<InfoValue> PosixPlatform::objectForInfoDictionaryKey(std::string_view key) {
   auto it = config_.infoDictionary.find(key);
   if (it == config_.infoDictionary.end()) return std::nullopt;
@@ -116,13 +121,21 @@ FileURL PosixPlatform::homeDirectoryForCurrentUser() { return FileURL::fileURLWi
 std::optional<std::string> PosixPlatform::readWholeFile(const FileURL& url) { return readRegularFile(url.path()); }
 
 bool PosixPlatform::writeFileAtomically(const FileURL& url, std::string_view bytes) {
+  WriteRecord record{url, false, {}};
+  const std::string path = url.path();
+  const std::size_t slash = path.rfind('/');
   // A directory URL names no file to replace.
-  if (url.hasDirectoryPath()) return false;
-  std::string path = url.path();
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return false;
-  std::string directory = slash == 0 ? std::string("/") : path.substr(0, slash);
-  return ferlo::writeFileAtomically(directory, std::string_view(path).substr(slash + 1), bytes);
+  if (url.hasDirectoryPath() || slash == std::string::npos) {
+    record.whyNot = "not the URL of a file";
+  } else {
+    const std::string directory = slash == 0 ? std::string("/") : path.substr(0, slash);
+    record.written = ferlo::writeFileAtomically(directory, std::string_view(path).substr(slash + 1), bytes,
+                                                realFileCalls(), &record.whyNot);
+  }
+  const bool written = record.written;
+  std::lock_guard lock(mutex_);
+  writes_.push_back(std::move(record));
+  return written;
 }
 
 std::optional<std::string> PosixPlatform::homeDirectoryOfRealUser() {

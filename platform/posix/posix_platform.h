@@ -62,6 +62,11 @@ class PosixPlatform : public Platform {
     FileURL url;
     bool activates;
   };
+  struct WriteRecord {
+    FileURL url;
+    bool written;        // what writeFileAtomically gave the extension
+    std::string whyNot;  // when not written: the OS's reason, e.g. "Is a directory"
+  };
 
   explicit PosixPlatform(PosixPlatformConfig config);
   ~PosixPlatform() override;
@@ -72,6 +77,8 @@ class PosixPlatform : public Platform {
   // What the extension did.
   [[nodiscard]] std::vector<FileURL> directoryURLs() const;
   [[nodiscard]] std::vector<OpenRecord> opens() const;
+  // Every writeFileAtomically, in order; the extension sees only `written`.
+  [[nodiscard]] std::vector<WriteRecord> writes() const;
 
   std::optional<InfoValue> objectForInfoDictionaryKey(std::string_view key) override;
   std::optional<std::string> bundleIdentifier() override;
@@ -98,6 +105,7 @@ class PosixPlatform : public Platform {
   mutable std::mutex mutex_;
   std::vector<FileURL> directoryURLs_;
   std::vector<OpenRecord> opens_;
+  std::vector<WriteRecord> writes_;
 };
 
 }  // namespace ferlo

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -85,7 +86,10 @@ TEST_P(WriteFaultTest, FailureLeavesPreviousAndNoTemporary) {
   if (hasPrevious) putFile(dir / kName, previous);
   const ino_t previousInode = hasPrevious ? inodeOf(dir / kName) : 0;
   BreakOneStep calls(c.fault);
-  EXPECT_EQ(writeFileAtomically(dir.path(), kName, bytes, calls), c.succeeds);
+  std::string whyNot;
+  EXPECT_EQ(writeFileAtomically(dir.path(), kName, bytes, calls, &whyNot), c.succeeds);
+  // The failed step's reason, not a clean-up call's; no progress counts as EIO.
+  EXPECT_EQ(whyNot, c.succeeds ? "" : std::strerror(c.fault.returnZero ? EIO : c.fault.error));
   EXPECT_GE(calls.hits(), 1) << "the fault was never injected";
   EXPECT_EQ(fileBytes(dir / kName), c.succeeds ? bytes : hasPrevious ? std::optional(previous) : std::nullopt);
   EXPECT_TRUE(c.succeeds || !hasPrevious || inodeOf(dir / kName) == previousInode) << "not the same file";

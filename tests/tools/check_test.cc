@@ -71,6 +71,11 @@ TEST_F(FerloTest, CheckReadsStandardInputAndRefusesWhatItCannotRead) {
       {"manifest", "fifo.json", {}, {2, "", "ferlo check: cannot read fifo.json: " + fifo}},
       {"manifest", "missing.json", {}, {2, "", "ferlo check: cannot read missing.json: No such file or directory\n"}},
       {"manifest", "folder.json", {}, {2, "", "ferlo check: cannot read folder.json: is a directory\n"}},
+      // Endless input ends at the limit; running out of memory before it is no finding.
+      {"manifest", "-", {.stdinPath = "/dev/zero"}, {2, "", "ferlo check: cannot read -: is larger than 268435456 bytes\n"}},
+      {"request", "-", {.stdinPath = "/dev/zero", .memoryLimit = kSanitized ? 0 : 300000},
+       {2, "", std::string("ferlo check: cannot read -: ") +
+                   (kSanitized ? "is larger than 268435456 bytes\n" : "is too large to read into memory\n")}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ferlo({"check", c.kind, c.file}, false, {}, dir.path(), c.io), c.result) << c.file;

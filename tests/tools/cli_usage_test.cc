@@ -72,6 +72,14 @@ TEST_F(FerloTest, OutputThatCannotBeWrittenExitsThree) {
   writeFile(dir / "bad.json", "{}");
   EXPECT_EQ(ferlo({"check", "manifest", "bad.json"}, false, {}, dir.path(), {.stderrPath = "/dev/full"}).exitCode, 3);
   EXPECT_EQ(ferlo({"menu", "--bogus"}, false, {}, "", {.stderrPath = "/dev/full"}).exitCode, 3);
+  // A reader gone (SIGPIPE ignored) midway through output larger than any buffer.
+  std::string rules;
+  for (int i = 0; i < 2000; ++i) rules += R"({"id":")" + std::string(kRuleId) + R"(","name":"a rule"},)";
+  writeManifest(R"({"rules":[)" + rules + R"({"id":")" + std::string(kRuleId) + R"(","name":"b"}]})");
+  for (const std::string tree : {"--pretty", "--tree"}) {
+    EXPECT_EQ(ferlo({"menu", tree, "--host-running", "--select", "/t/"}, true, {}, "", {.closedStdout = true}),
+              (ProcessResult{3, "", "ferlo: cannot write standard output: Broken pipe\n"})) << tree;
+  }
 }
 
 // --on-open: the host path reaches the command as exactly one argument,

@@ -84,6 +84,36 @@ TEST_F(ClickTest, SendDeliversTheSelectorWithTheMadeUpSender) {
   }
 }
 
+// The extension hands off whether or not its request was written, and says
+// nothing of it; ferlo says why on stderr and exits 1 (3 when stdout fails
+// too), --on-open runs all the same, and the earlier request stays.
+TEST_F(ClickTest, RequestNotWrittenIsSaidAndExitsOne) {
+  const std::string notWritten = "the request was not written: " + requestFile() + ": ";
+  const std::string target = "/" + std::string(600, 'x') + "/";  // a request over 512 bytes
+  const struct {
+    std::vector<std::string> args;
+    ProcessIo io;
+    bool directory;  // tool-request.json is a directory, else a file holding "old"
+    ProcessResult result;
+  } cases[] = {
+      {{"click", "0/3", "--target", "/t/", "--host-running"}, {}, true,
+       {1, kHandoff, "ferlo click: " + notWritten + "Is a directory\n"}},
+      {{"send", "runFlatten:", "--target", target, "--on-open", "echo opened"}, {.sizeLimit = 1}, false,
+       {1, kHandoff, "opened /a/H.app\nferlo send: " + notWritten + "File too large\n"}},
+      {{"send", "runFlatten:", "--target", "/t/", "--group-containers", home()}, {}, false,
+       {1, kHandoff, "ferlo send: the request was not written: no shared container for app group \"" + kGroup + "\"\n"}},
+      {{"send", "runFlatten:", "--target", "/t/"}, {.stdoutPath = "/dev/full"}, true,
+       {3, "", "ferlo send: " + notWritten + "Is a directory\nferlo: cannot write standard output: No space left on device\n"}},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(requestFile());
+    c.directory ? (void)std::filesystem::create_directory(requestFile()) : writeFile(requestFile(), "old");
+    EXPECT_EQ(ferlo(c.args, true, {}, "", c.io), c.result) << c.args[0];
+    EXPECT_EQ(std::filesystem::is_directory(requestFile()) ? "<directory>" : readFile(requestFile()),
+              c.directory ? "<directory>" : "old");
+  }
+}
+
 // The bundle URL defaults to the .appex folder the program runs from; outside
 // one, to the documented bundle.
 TEST_F(FerloTest, HandoffFindsTheHostAboveTheAppexTheProgramLiesIn) {

@@ -63,13 +63,13 @@ TEST_F(FerloTest, DoctorNamesTheStepAndItsReason) {
       {{"--running", "com.other.App"}, "FAIL host: no running application has bundle identifier \"" + kHost +
                                            "\"; the menu shows only while the host runs (--host-running, or --running " +
                                            kHost + ")", 1},
-      {{"--info", R"(TarvelinAppGroup="group.none")"}, "FAIL container: no container for app group \"group.none\": "
-                                                       "@/gc/group.none/ does not exist (the containers root is @/gc; "
-                                                       "--group-containers)", 1},
-      // Every line stays one line, whatever bytes a path holds.
-      {{"--group-containers", "@/g\nc\t\x7f\xff\xc3\xa9"}, "FAIL container: no container for app group \"" + kGroup +
-                                                      "\": the containers root @/g\\nc\\t\\x7F\\xFF\xc3\xa9 does not "
-                                                      "exist (--group-containers)", 1},
+      // Every line stays one line and reads as written, whatever a value or a path holds.
+      {{"--info", R"(TarvelinAppGroup="g\u001b\u202e")"}, "FAIL container: no container for app group \"g\\x1B\\u{202E}\": "
+                                                       "@/gc/g\\x1B\\u{202E}/ does not exist (the containers root is "
+                                                       "@/gc; --group-containers)", 1},
+      {{"--group-containers", "@/g\nc\t\x7f\xff\xc3\xa9\xc2\x85\xe2\x81\xa6"}, "FAIL container: no container for app "
+                                                      "group \"" + kGroup + "\": the containers root @/g\\nc\\t\\x7F"
+                                                      "\\xFF\xc3\xa9\\u{0085}\\u{2066} does not exist (--group-containers)", 1},
       {{"--resources", "@/empty"}, "warn glyph: no BrandGlyph image (@/empty/BrandGlyph.png is missing): the Ferlo "
                                    "entry shows without an image", 0},
       {{"--bundle-url", "/x/y/z/E.appex/"}, "warn hand-off: opens /x (three levels above the bundle "

@@ -17,6 +17,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "exchange/identity.h"
@@ -54,7 +55,9 @@ inline bool pathExists(const std::string& path) { return std::filesystem::exists
 struct ProcessIo {
   std::optional<std::string> input{};  // stdin is a pipe that holds these
   std::string stdinPath{}, stdoutPath{}, stderrPath{};
-  int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks, SIGXFSZ ignored: writes fail
+  int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks (the program ignores SIGXFSZ)
+  int memoryLimit = 0;  // a limit on the address space in KiB
+  bool closedStdout = false;  // stdout a pipe whose reader is gone, SIGPIPE ignored
 };
 
 struct ProcessResult {
@@ -75,16 +78,19 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
   char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
   ::close(::mkstemp(errors));
   const auto quote = [](const std::string& text) { return " '" + replaceAll(text, "'", "'\\''") + "'"; };
-  std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; trap '' XFSZ; " : "";
+  std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; " : "";
+  if (io.memoryLimit > 0) command += "ulimit -v " + std::to_string(io.memoryLimit) + "; ";
   if (!cwd.empty()) command += "cd" + quote(cwd) + " && ";
   if (io.input) command += "printf %s" + quote(*io.input) + " |";
-  command += "exec env -i";
+  command += io.closedStdout ? "env -i" : "exec env -i";
   for (const auto& [key, value] : env) command += quote(key + "=" + value);
   command += quote(program);
   for (const std::string& arg : args) command += quote(arg);
   if (!io.input) command += " <" + quote(io.stdinPath.empty() ? "/dev/null" : io.stdinPath);
   if (!io.stdoutPath.empty()) command += " >" + quote(io.stdoutPath);
   command += " 2>" + quote(io.stderrPath.empty() ? errors : io.stderrPath);
+  // The exit status comes on fd 3, the reader of stdout being gone.
+  if (io.closedStdout) command = "trap '' PIPE; { { " + command + "; echo $? >&3; } | :; } 3>&1";
   std::FILE* out = ::popen(("echo $$; " + command).c_str(), "r");
   pid_t pid = 0;
   if (std::fscanf(out, "%d", &pid) == 1 && std::fgetc(out) == '\n' && started) started(pid, out);
@@ -93,6 +99,7 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) result.out.append(buffer, n);
   const int status = ::pclose(out);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (io.closedStdout) result.exitCode = std::stoi(std::exchange(result.out, ""));
   result.err = readFile(errors);
   std::filesystem::remove(errors);
   return result;
@@ -112,6 +119,8 @@ inline const std::string kPng20x30("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x14\0\
 inline const std::string kPng16x16("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 33);
 
 inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
+// Under the sanitizers, whose shadow memory a limit on the address space breaks.
+inline constexpr bool kSanitized = std::string_view(FERLO_SANITIZE) != "";
 inline const std::string kGroup(defaultAppGroupIdentifier());
 inline const std::string kHost(defaultHostBundleIdentifier());
 

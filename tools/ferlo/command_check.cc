@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "exchange/rule_manifest.h"
@@ -31,7 +32,9 @@ constexpr const char* kCheckHelp =
     "  rules.json: rules[2].id: not in UUID text form\n"
     "WHERE is the member the decoder stopped at, or (document) when the\n"
     "document as a whole is at fault (not JSON, top level not an object).\n"
-    "FILE cannot be read (missing, a directory, a FIFO, no permission): exit 2.\n";
+    "FILE cannot be read (missing, a directory, a FIFO, no permission), holds\n"
+    "more than 256 MiB (268435456 bytes; standard input is read no further), or\n"
+    "memory runs out while reading or decoding it: exit 2.\n";
 
 std::string plural(std::size_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -55,6 +58,11 @@ std::string requestSummary(const ToolRequest& request) {
 
 template <class T>
 int report(const std::string& file, const Decoded<T>& decoded, std::string (*summary)(const T&)) {
+  // The parser's lack of memory says nothing about the document.
+  if (!decoded && decoded.error.why.starts_with("out of memory")) {
+    writeLine(stderr, "ferlo check: cannot check " + file + ": " + decoded.error.why);
+    return kExitUsage;
+  }
   if (!decoded) {
     const std::string& where = decoded.error.where.empty() ? std::string("(document)") : decoded.error.where;
     writeLine(stderr, file + ": " + where + ": " + decoded.error.why);
@@ -62,6 +70,22 @@ int report(const std::string& file, const Decoded<T>& decoded, std::string (*sum
   }
   writeLine(stdout, file + ": " + summary(*decoded.value));
   return kExitOk;
+}
+
+// Reads and decodes FILE; gives the exit status.
+int check(const std::string& kind, const std::string& file) {
+  FileReadResult read = file == "-" ? readStandardInput() : readRegularFile(file, kMaxReadBytes);
+  if (!read.bytes) {
+    // A pipe given by name (/dev/stdin, <(…)) is refused like any FIFO, so
+    // that a named FIFO cannot hang the check; "-" is the way to read one.
+    struct stat info {};
+    const bool fifo = file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error +
+                          (fifo ? " (give - as FILE to read standard input)" : ""));
+    return kExitUsage;
+  }
+  if (kind == "manifest") return report(file, decodeRuleManifest(*read.bytes), &manifestSummary);
+  return report(file, decodeToolRequest(*read.bytes), &requestSummary);
 }
 
 }  // namespace
@@ -80,18 +104,12 @@ int runCheckCommand(std::span<const std::string> args) {
   if (operands.size() > 2) return usageError("check", "unexpected argument " + jsonQuoted(operands[2]));
   const std::string& file = operands[1];
 
-  FileReadResult read = file == "-" ? readStandardInput() : readRegularFile(file);
-  if (!read.bytes) {
-    // A pipe given by name (/dev/stdin, <(…)) is refused like any FIFO, so
-    // that a named FIFO cannot hang the check; "-" is the way to read one.
-    struct stat info {};
-    const bool fifo = file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
-    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error +
-                          (fifo ? " (give - as FILE to read standard input)" : ""));
+  try {
+    return check(kind, file);
+  } catch (const std::bad_alloc&) {
+    writeLine(stderr, "ferlo check: cannot check " + file + ": out of memory");
     return kExitUsage;
   }
-  if (kind == "manifest") return report(file, decodeRuleManifest(*read.bytes), &manifestSummary);
-  return report(file, decodeToolRequest(*read.bytes), &requestSummary);
 }
 
 }  // namespace ferlo::cli

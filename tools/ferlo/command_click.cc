@@ -21,7 +21,10 @@ constexpr const char* kHandoffOutput =
     "Prints one JSON document: {\"handoff\": {\"url\": URL, \"activates\": true}} for\n"
     "the hand-off the command made, or {\"handoff\": null} when it made none (the\n"
     "command stopped at its guard). The request file, if any, is in the shared\n"
-    "container as tool-request.json.\n";
+    "container as tool-request.json. When the request could not be written, the\n"
+    "extension hands off all the same and says nothing; ferlo then says on\n"
+    "stderr \"the request was not written: \" and why (the OS's reason, or no\n"
+    "shared container), and exits 1: the file may still hold an earlier request.\n";
 
 std::string clickHelp() {
   return std::string("Usage: ferlo click PATH [options]\n"
@@ -38,8 +41,9 @@ std::string clickHelp() {
          "\n" +
          scenarioOptionsHelp() +
          "\nExit status: 0 when the extension ran (also when the command stopped at\n"
-         "its guard), 2 for a usage error: PATH naming no item, a separator or an\n"
-         "item without an action.\n";
+         "its guard), 1 when it handed off but its request was not written, 2 for a\n"
+         "usage error: PATH naming no item, a separator or an item without an\n"
+         "action.\n";
 }
 
 std::string sendHelp() {
@@ -60,14 +64,16 @@ std::string sendHelp() {
          "                         a title names no rule by its tag)\n"
          "  --pretty               indent the JSON\n"
          "\n" +
-         scenarioOptionsHelp() + "\nExit status: 0 when the extension ran, 2 for a usage error.\n";
+         scenarioOptionsHelp() +
+         "\nExit status: 0 when the extension ran, 1 when it handed off but its\n"
+         "request was not written, 2 for a usage error.\n";
 }
 
 int deliver(const ScenarioOptions& options, bool pretty, const std::function<void(Scenario&)>& command) {
   Scenario scenario(makePlatformConfig(options));
   command(scenario);
   printHandoff(scenario.lastHandoff(), pretty);
-  return kExitOk;
+  return reportRequestNotWritten(scenario, "send");
 }
 
 }  // namespace
@@ -102,7 +108,7 @@ int runClickCommand(std::span<const std::string> args) {
   scenario.markCommandStart();
   scenario.finderSync().perform(item.action, sender);
   printHandoff(scenario.lastHandoff(), pretty);
-  return kExitOk;
+  return reportRequestNotWritten(scenario, "click");
 }
 
 int runSendCommand(std::span<const std::string> args) {

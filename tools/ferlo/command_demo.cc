@@ -58,7 +58,9 @@ constexpr const char* kDemoHelp =
     "the demo is stopped by SIGINT, SIGTERM or SIGHUP.\n"
     "\n"
     "Exit status: 0 when every step was shown, 1 when the sample could not be\n"
-    "made or the menu lacked an item a step chooses, 2 for a usage error.\n";
+    "made, the menu lacked an item a step chooses, or a step handed off but its\n"
+    "request was not written (the extension says nothing of it; ferlo says on\n"
+    "stderr \"the request was not written: \" and why), 2 for a usage error.\n";
 
 struct SampleRule {
   const char* id;
@@ -141,16 +143,16 @@ class Demo {
     }
 
     int step = 4;
-    bool allFound = true;
+    bool allDone = true;
     const auto choose = [&](const std::string& what, const std::function<bool(const MenuItem&)>& match) {
-      allFound = chooseItem(scenario, step++, what, match) && allFound;
+      allDone = chooseItem(scenario, step++, what, match) && allDone;
     };
     choose("a rule", [](const MenuItem& item) { return item.action == Selector::runRule; });
     choose("flatten", [](const MenuItem& item) { return item.action == Selector::runFlatten; });
     choose("merge", [](const MenuItem& item) { return item.action == Selector::runMergeSelected; });
     choose("the 7-day expiry",
            [](const MenuItem& item) { return item.action == Selector::setExpiry && item.tag == 7; });
-    return allFound ? kExitOk : kExitFailure;
+    return allDone ? kExitOk : kExitFailure;
   }
 
   void printExploreCommands() const {
@@ -229,6 +231,7 @@ class Demo {
     return config;
   }
 
+  // False when the menu lacks the item, or when its request was not written.
   bool chooseItem(Scenario& scenario, int step, const std::string& what,
                   const std::function<bool(const MenuItem&)>& match) {
     // The Finder builds the menu afresh each time it is opened.
@@ -271,7 +274,7 @@ class Demo {
     } else {
       std::printf("   No hand-off.\n");
     }
-    return true;
+    return reportRequestNotWritten(scenario, "demo") == kExitOk;
   }
 
   std::string root_;

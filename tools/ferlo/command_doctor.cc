@@ -54,8 +54,11 @@ std::string doctorHelp() {
          "then one line:\n"
          "  result: the full menu would show\n"
          "  result: the menu would be empty: STEP: REASON\n"
-         "Control characters and bytes that are not UTF-8 in paths show as \\n, \\t,\n"
-         "\\r or \\xHH, so that each step stays one line.\n"
+         "Paths and quoted values show escaped, so that each step stays one line and\n"
+         "reads as written: \\n, \\r, \\t; \\xHH for the other ASCII controls and for\n"
+         "each byte that is not UTF-8; \\u{HHHH} (four upper-case hex digits) for the\n"
+         "C1 controls, U+2028, U+2029 and the bidirectional controls (U+061C,\n"
+         "U+200E, U+200F, U+202A..U+202E, U+2066..U+2069); in quotes also \\\" and \\\\.\n"
          "A FAIL of the bundle step empties the menu whatever the stand-in builds:\n"
          "the system loads no extension from such a bundle.\n"
          "\n" +
@@ -86,7 +89,7 @@ std::string plural(std::size_t n, std::string_view one, std::string_view many) {
 std::string valueShown(const InfoValue* value) {
   static constexpr const char* kKinds[] = {"text", "a number", "a boolean", "a list", "a dictionary"};
   if (value == nullptr) return "missing";
-  if (value->kind == InfoValue::Kind::text) return jsonQuoted(value->text);
+  if (value->kind == InfoValue::Kind::text) return lineQuoted(value->text);
   return kKinds[static_cast<int>(value->kind)];
 }
 
@@ -183,7 +186,7 @@ class Doctor {
     const auto expect = [&](std::string_view key, const InfoValue* value, std::string_view wanted) {
       if (value == nullptr || value->kind != InfoValue::Kind::text || value->text != wanted) {
         fails.push_back("Contents/Info.plist: " + std::string(key) + " is " + valueShown(value) + ", not " +
-                        jsonQuoted(wanted));
+                        lineQuoted(wanted));
       }
     };
     const InfoValue* identifier = member(info, "CFBundleIdentifier");
@@ -245,13 +248,13 @@ class Doctor {
     const auto bundleId = platform_.bundleIdentifier();
     std::string detail;
     if (bundleId) {
-      detail = "bundle identifier " + jsonQuoted(*bundleId) +
+      detail = "bundle identifier " + lineQuoted(*bundleId) +
                (options_.bundleIdGiven ? " (--bundle-id)"
                 : options_.bundle     ? " (CFBundleIdentifier of " + options_.bundle->infoPlistPath() + ")"
                                       : " (the compiled-in default)");
     } else {
       detail = "the bundle has no identifier, so the compiled-in default " +
-               jsonQuoted(defaultExtensionIdentifier()) + " counts";
+               lineQuoted(defaultExtensionIdentifier()) + " counts";
     }
     const std::string& host = identity_.hostBundleIdentifier();
     if (host.empty()) {
@@ -259,19 +262,19 @@ class Doctor {
           detail + "; the host bundle identifier is empty (the bundle identifier has fewer than two "
                    "components), so no running application can match it");
     } else {
-      add(Status::ok, "identity", detail + "; host bundle identifier " + jsonQuoted(host));
+      add(Status::ok, "identity", detail + "; host bundle identifier " + lineQuoted(host));
     }
   }
 
   void checkHostRuns() {
     const std::string& host = identity_.hostBundleIdentifier();
     if (platform_.runningApplicationsWithBundleIdentifier(host) > 0) {
-      add(Status::ok, "host", "an application with bundle identifier " + jsonQuoted(host) + " runs");
+      add(Status::ok, "host", "an application with bundle identifier " + lineQuoted(host) + " runs");
     } else if (host.empty()) {
       add(Status::fail, "host", "an empty bundle identifier matches no running application");
     } else {
       add(Status::fail, "host",
-          "no running application has bundle identifier " + jsonQuoted(host) +
+          "no running application has bundle identifier " + lineQuoted(host) +
               "; the menu shows only while the host runs (--host-running, or --running " + host + ")");
     }
   }
@@ -280,7 +283,7 @@ class Doctor {
     const auto value = platform_.objectForInfoDictionaryKey(kAppGroupInfoKey);
     const std::string& group = identity_.appGroupIdentifier();
     const std::string key(kAppGroupInfoKey);
-    const std::string shown = jsonQuoted(group);
+    const std::string shown = lineQuoted(group);
     if (!value) {
       // A shipped bundle is meant to name its group: a missing key is a
       // template that lost it, even though the default stands in.
@@ -309,7 +312,7 @@ class Doctor {
           shown + " (the Info.plist's " + key + ", used exactly as stored: it has surrounding blanks)");
     } else if (text != entitled) {
       add(Status::warn, "app group",
-          shown + " (the Info.plist's " + key + "), not " + jsonQuoted(entitled) +
+          shown + " (the Info.plist's " + key + "), not " + lineQuoted(entitled) +
               ", the one group the extension is signed for: the sandbox keeps the container of another out of "
               "reach");
     } else {
@@ -325,11 +328,11 @@ class Doctor {
       add(Status::ok, "container", container->path() + "/ exists");
     } else if (!isDirectory(root)) {
       add(Status::fail, "container",
-          "no container for app group " + jsonQuoted(group) + ": the containers root " + root +
+          "no container for app group " + lineQuoted(group) + ": the containers root " + root +
               " does not exist (--group-containers)");
     } else {
       add(Status::fail, "container",
-          "no container for app group " + jsonQuoted(group) + ": " + root + "/" + group +
+          "no container for app group " + lineQuoted(group) + ": " + root + "/" + group +
               "/ does not exist (the containers root is " + root + "; --group-containers)");
     }
     return container;
@@ -417,7 +420,7 @@ class Doctor {
     const Localizer& localizer = platform_.localizer();
     const std::string& dir = platform_.config().resourcesDirectory;
     const std::string language = localizer.language();
-    const std::string shown = "language " + jsonQuoted(language) + " (locale " + jsonQuoted(localizer.locale()) + ")";
+    const std::string shown = "language " + lineQuoted(language) + " (locale " + lineQuoted(localizer.locale()) + ")";
     std::string unreadable;
     for (const Localizer::UnreadableTable& table : localizer.unreadableTables()) {
       unreadable += (unreadable.empty() ? "" : "; ") + std::string("cannot read ") + table.path + ": " + table.reason;
@@ -477,14 +480,14 @@ class Doctor {
     }
     const auto base = std::find(languages.begin(), languages.end(), development);
     if (base == languages.end()) {
-      problems.push_back("no " + development + ".lproj for the development language " + jsonQuoted(development) +
+      problems.push_back("no " + development + ".lproj for the development language " + lineQuoted(development) +
                          " (CFBundleDevelopmentRegion)");
     } else {
       const std::set<std::string>& wanted = keys[static_cast<std::size_t>(base - languages.begin())];
       for (std::size_t i = 0; i < languages.size(); ++i) {
         std::vector<std::string> missing;
         for (const std::string& key : wanted) {
-          if (!keys[i].count(key)) missing.push_back(jsonQuoted(key));
+          if (!keys[i].count(key)) missing.push_back(lineQuoted(key));
         }
         if (missing.empty()) continue;
         std::string text = languages[i] + ".lproj lacks " + missing.front();
@@ -568,7 +571,7 @@ class Doctor {
     const std::string& expected = identity_.hostBundleIdentifier();
     if (id && *id == expected) return "";
     return "whose CFBundleIdentifier is " + valueShown(member(read.bundle->infoDictionary, "CFBundleIdentifier")) +
-           ", not the host bundle identifier " + jsonQuoted(expected) +
+           ", not the host bundle identifier " + lineQuoted(expected) +
            ": the menu waits for one application and the hand-off opens another";
   }
 

@@ -61,9 +61,25 @@ CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<
   return {std::move(line), {}};
 }
 
+namespace {
+
+// The reason of the first failed write to standard output. A large write
+// fails inside fwrite, and the stream keeps only the fact; the flush at the
+// end may then have nothing left to fail with.
+int stdoutWriteError = 0;
+
+}  // namespace
+
+void writeText(std::FILE* stream, std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() && stream == stdout &&
+      stdoutWriteError == 0) {
+    stdoutWriteError = errno;
+  }
+}
+
 void writeLine(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fputc('\n', stream);
+  writeText(stream, text);
+  writeText(stream, "\n");
 }
 
 int finishOutput(int status) {
@@ -71,9 +87,9 @@ int finishOutput(int status) {
   // show here too; the flush may fail only now, with the reason in errno.
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
-  const int flushError = errno;
+  const int flushError = !flushed && errno != 0 ? errno : stdoutWriteError;
   if (!flushed || std::ferror(stdout)) {
-    if (!flushed && flushError != 0) {
+    if (flushError != 0) {
       std::fprintf(stderr, "ferlo: cannot write standard output: %s\n", std::strerror(flushError));
     } else {
       std::fputs("ferlo: cannot write standard output\n", stderr);

@@ -48,7 +48,12 @@ struct CommandLineResult {
 // the usage-error exit status, 2.
 [[nodiscard]] int usageError(std::string_view command, std::string_view message);
 
-// Writes `text` and a newline to `stream`, embedded NULs included.
+// Writes `text` to `stream`, embedded NULs included; the reason of a
+// failure on stdout is kept for finishOutput. Output that may be large
+// (documents, trees, help) goes through it.
+void writeText(std::FILE* stream, std::string_view text);
+
+// writeText of `text` and a newline.
 void writeLine(std::FILE* stream, std::string_view text);
 
 inline constexpr int kExitOk = 0;

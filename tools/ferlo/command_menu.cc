@@ -28,7 +28,13 @@ std::string menuHelp() {
          "\"submenu\" are left out when the item has none.\n"
          "\n"
          "  --tree                 print an indented tree instead; each line starts\n"
-         "                         with the item's path for `ferlo click`\n"
+         "                         with the item's path for `ferlo click`; a text\n"
+         "                         that is empty, has surrounding blanks or holds\n"
+         "                         what would not read as written is quoted and\n"
+         "                         escaped as `ferlo doctor` escapes: \\n, \\r, \\t,\n"
+         "                         \\xHH (ASCII controls, bytes not UTF-8), \\u{HHHH}\n"
+         "                         (C1 controls, U+2028, U+2029, bidirectional\n"
+         "                         controls), \\\" and \\\\\n"
          "  --pretty               indent the JSON\n"
          "\n" +
          scenarioOptionsHelp() +
@@ -54,8 +60,7 @@ int runMenuCommand(std::span<const std::string> args) {
   Scenario scenario(makePlatformConfig(line->scenario));
   const Menu menu = scenario.finderSync().menuForMenuKind(line->scenario.kind);
   if (tree) {
-    const std::string text = menuTree(menu);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    writeText(stdout, menuTree(menu));
   } else {
     writeLine(stdout, menuJson(menu, pretty));
   }

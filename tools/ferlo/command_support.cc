@@ -91,8 +91,8 @@ std::string scenarioOptionsHelp() {
 }
 
 int printHelp(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fwrite(kOutputErrorHelp.data(), 1, kOutputErrorHelp.size(), stdout);
+  writeText(stdout, text);
+  writeText(stdout, kOutputErrorHelp);
   return kExitOk;
 }
 

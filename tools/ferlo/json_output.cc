@@ -69,34 +69,80 @@ std::string repairUtf8(std::string_view text) {
   return out;
 }
 
-std::string lineSafe(std::string_view text) {
+namespace {
+
+// Code points that a terminal acts on or that reorder what follows, though
+// they are valid text: the C1 controls, the line and paragraph separators,
+// and the bidirectional controls (Unicode's Bidi_Control).
+bool escapedCodePoint(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+char32_t codePoint(std::string_view sequence) {
+  const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(sequence[i])); };
+  switch (sequence.size()) {
+    case 1: return byte(0);
+    case 2: return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3: return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default: return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+  }
+}
+
+void appendLineSafe(std::string& out, std::string_view text, bool quoted) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto escapeByte = [](std::string& out, unsigned char c) {
-    switch (c) {
-      case '\n': out += "\\n"; return;
-      case '\r': out += "\\r"; return;
-      case '\t': out += "\\t"; return;
-      default: out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
-    }
+  const auto hex = [&](char32_t value, int digits) {
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(kHex[(value >> shift) & 0xF]);
   };
-  std::string out;
-  out.reserve(text.size());
   while (!text.empty()) {
     std::size_t invalid = 0;
-    std::size_t n = validSequenceLength(text, &invalid);
-    const auto lead = static_cast<unsigned char>(text[0]);
-    // C0 controls, DEL, and the C1 controls U+0080..U+009F (0xC2 0x80..0x9F),
-    // which terminals act on as well.
-    const bool control = lead < 0x20 || lead == 0x7F ||
-                         (n == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0);
-    if (n > 0 && !control) {
-      out.append(text.substr(0, n));
+    const std::size_t n = validSequenceLength(text, &invalid);
+    if (n == 0) {  // each byte of the invalid subpart
+      for (std::size_t i = 0; i < invalid; ++i) {
+        out += "\\x";
+        hex(static_cast<unsigned char>(text[i]), 2);
+      }
+      text.remove_prefix(invalid);
+      continue;
+    }
+    const char32_t c = codePoint(text.substr(0, n));
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      hex(c, 2);
+    } else if (escapedCodePoint(c)) {
+      out += "\\u{";
+      hex(c, 4);
+      out += '}';
+    } else if (quoted && (c == '"' || c == '\\')) {
+      out += {'\\', static_cast<char>(c)};
     } else {
-      if (n == 0) n = invalid;
-      for (std::size_t i = 0; i < n; ++i) escapeByte(out, static_cast<unsigned char>(text[i]));
+      out.append(text.substr(0, n));
     }
     text.remove_prefix(n);
   }
+}
+
+}  // namespace
+
+std::string lineSafe(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  appendLineSafe(out, text, false);
+  return out;
+}
+
+std::string lineQuoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  appendLineSafe(out, text, true);
+  out.push_back('"');
   return out;
 }
 

@@ -1,5 +1,6 @@
-// A small JSON writer for the program's output documents, and the UTF-8
-// repair that both the JSON and the tree printers rely on.
+// A small JSON writer for the program's output documents, the UTF-8 repair
+// it relies on, and the one escaping of text for a terminal line that the
+// tree, doctor and the messages share.
 //
 // The writer emits one document, compact by default or indented by two
 // spaces. Strings are escaped as JSON requires ('"', '\', control characters
@@ -24,11 +25,20 @@ namespace ferlo::cli {
 // returned unchanged.
 [[nodiscard]] std::string repairUtf8(std::string_view text);
 
-// `text` made safe to print as (part of) one line on a terminal: control
-// characters (C0, DEL, C1) and the bytes of every invalid UTF-8 subpart are
-// shown as \n, \r, \t or \xHH; all else, backslashes included, is kept.
-//   lineSafe("/a\nb\xFF") == "/a\\nb\\xFF"
+// `text` made safe to print as (part of) one line on a terminal, reading as
+// written: line feed, carriage return and tab as \n, \r, \t; the other
+// ASCII controls (C0, DEL) and each byte of an invalid UTF-8 subpart as
+// \xHH; the C1 controls (U+0080..U+009F), the line and paragraph separators
+// (U+2028, U+2029) and the bidirectional controls (U+061C, U+200E, U+200F,
+// U+202A..U+202E, U+2066..U+2069) as \u{HHHH}, four upper-case hex digits.
+// All else, backslashes included, is kept.
+//   lineSafe("/a\nb\xFF\x1B\u202E") == "/a\\nb\\xFF\\x1B\\u{202E}"
 [[nodiscard]] std::string lineSafe(std::string_view text);
+
+// `text` in double quotes, escaped as lineSafe does, and '"' and '\' as \"
+// and \\ so that the quotes delimit it.
+//   lineQuoted("a\"\x7F") == "\"a\\\"\\x7F\""
+[[nodiscard]] std::string lineQuoted(std::string_view text);
 
 // `text` as a JSON string literal, quotes included.
 [[nodiscard]] std::string jsonQuoted(std::string_view text);

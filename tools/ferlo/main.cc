@@ -1,6 +1,7 @@
 // ferlo: plays the Finder's part for the extension where there is no Finder,
 // and explains what the extension does and why its menu does (not) show.
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -46,7 +47,7 @@ void printOverview(std::FILE* stream) {
   }
   std::fputs("\n'ferlo COMMAND --help' or 'ferlo help COMMAND' describes a command.\n"
              "Exit status: 0 done, 1 a negative finding (check: invalid; doctor: empty\n"
-             "menu), 2 a usage error.\n",
+             "menu; click, send, demo: a request not written), 2 a usage error.\n",
              stream);
   std::fwrite(ferlo::cli::kOutputErrorHelp.data(), 1, ferlo::cli::kOutputErrorHelp.size(), stream);
 }
@@ -112,5 +113,9 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write beyond the file-size limit (RLIMIT_FSIZE) then fails with EFBIG,
+  // which the program reports (a request not written, output lost), instead
+  // of ending it by signal.
+  std::signal(SIGXFSZ, SIG_IGN);
   return ferlo::cli::finishOutput(run(std::vector<std::string>(argv + 1, argv + argc)));
 }

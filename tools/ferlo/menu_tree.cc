@@ -15,7 +15,7 @@ struct Line {
 
 std::string annotations(const MenuItem& item) {
   std::vector<std::string> notes;
-  if (item.attributedTitle) notes.push_back("styled, title " + jsonQuoted(item.title));
+  if (item.attributedTitle) notes.push_back("styled, title " + lineQuoted(item.title));
   if (item.image) {
     std::string note = "image " + displayText(item.image->name) + " " + jsonNumber(item.image->width) + "x" +
                        jsonNumber(item.image->height);
@@ -29,10 +29,10 @@ std::string annotations(const MenuItem& item) {
   } else if (item.targetsPrincipal) {
     notes.push_back("→ principal, no action");
   }
-  if (item.representedObject) notes.push_back("object " + jsonQuoted(*item.representedObject));
+  if (item.representedObject) notes.push_back("object " + lineQuoted(*item.representedObject));
   // A tag means something only to the command that reads it (or when set).
   if (item.action == Selector::setExpiry || item.tag != 0) notes.push_back("tag " + std::to_string(item.tag));
-  if (!item.keyEquivalent.empty()) notes.push_back("key " + jsonQuoted(item.keyEquivalent));
+  if (!item.keyEquivalent.empty()) notes.push_back("key " + lineQuoted(item.keyEquivalent));
   // Separators are never enabled; saying so on each would be noise.
   if (!item.enabled && !item.isSeparator) notes.push_back("disabled");
   if (notes.empty()) return {};
@@ -69,12 +69,8 @@ void collect(const Menu& menu, const std::string& pathPrefix, const std::string&
 }  // namespace
 
 std::string displayText(const std::string& text) {
-  const bool plain = !text.empty() && text.front() != ' ' && text.back() != ' ' && repairUtf8(text) == text &&
-                     std::none_of(text.begin(), text.end(), [](char c) {
-                       const auto u = static_cast<unsigned char>(c);
-                       return u < 0x20 || u == 0x7F;
-                     });
-  return plain ? text : jsonQuoted(text);
+  const bool plain = !text.empty() && text.front() != ' ' && text.back() != ' ' && lineSafe(text) == text;
+  return plain ? text : lineQuoted(text);
 }
 
 std::string menuTree(const Menu& menu) {

@@ -9,9 +9,10 @@
 //   0/5/3     ├─ ──────────
 //   0/5/4     └─ Keep  [setExpiry: → principal, tag 0]
 //
-// A title that is empty, has surrounding blanks or control characters, or is
-// not valid UTF-8 is shown quoted and escaped, as in JSON. An empty menu is
-// the single line "(empty menu)".
+// A title that is empty, has surrounding blanks, or holds anything lineSafe
+// escapes (controls, separators, bidirectional controls, bytes that are not
+// UTF-8) is shown as lineQuoted gives it, as doctor shows values; so are the
+// texts in the brackets. An empty menu is the single line "(empty menu)".
 #pragma once
 
 #include <string>
@@ -23,7 +24,8 @@ namespace ferlo::cli {
 // The tree, one line per item, each ending in "\n".
 [[nodiscard]] std::string menuTree(const Menu& menu);
 
-// `text` as it is when it reads unambiguously on a terminal, else quoted.
+// `text` as it is when it reads unambiguously on a terminal, else
+// lineQuoted.
 [[nodiscard]] std::string displayText(const std::string& text);
 
 }  // namespace ferlo::cli

@@ -1,6 +1,7 @@
 #include "tools/ferlo/on_open.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ int runOnOpenCommand(const std::string& command, const std::string& hostPath) {
     const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    ::signal(SIGXFSZ, SIG_DFL);  // ignored by the program, not by what it runs
     ::execl("/bin/sh", "sh", "-c", script.c_str(), "sh", hostPath.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -5,6 +5,7 @@
 
 #include "exchange/identity.h"
 #include "platform/posix/localizer.h"
+#include "tools/ferlo/command_line.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/on_open.h"
 #include "tools/ferlo/program_location.h"
@@ -69,12 +70,35 @@ Scenario::Scenario(PosixPlatformConfig config)
       context_(std::make_unique<ExtensionContext>(*platform_)),
       finderSync_(std::make_unique<FinderSync>(*context_)) {}
 
-void Scenario::markCommandStart() { opensAtMark_ = platform_->opens().size(); }
+void Scenario::markCommandStart() {
+  opensAtMark_ = platform_->opens().size();
+  writesAtMark_ = platform_->writes().size();
+}
 
 std::optional<PosixPlatform::OpenRecord> Scenario::lastHandoff() const {
   auto opens = platform_->opens();
   if (opens.size() <= opensAtMark_) return std::nullopt;
   return opens.back();
+}
+
+std::optional<std::string> Scenario::requestNotWritten() const {
+  if (!lastHandoff()) return std::nullopt;
+  const auto writes = platform_->writes();
+  if (writes.size() <= writesAtMark_) {
+    // The command writes only into the shared container: without one it
+    // tries no write at all.
+    return "no shared container for app group " + lineQuoted(context_->identity().appGroupIdentifier());
+  }
+  const PosixPlatform::WriteRecord& write = writes.back();
+  if (write.written) return std::nullopt;
+  return write.url.path() + ": " + write.whyNot;
+}
+
+int reportRequestNotWritten(const Scenario& scenario, std::string_view command) {
+  const auto why = scenario.requestNotWritten();
+  if (!why) return kExitOk;
+  writeLine(stderr, lineSafe("ferlo " + std::string(command) + ": the request was not written: " + *why));
+  return kExitFailure;
 }
 
 void printHandoff(const std::optional<PosixPlatform::OpenRecord>& handoff, bool pretty) {

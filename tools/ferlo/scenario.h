@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
@@ -41,16 +43,28 @@ class Scenario {
   // recorded after the mark, or none when the command handed nothing off.
   void markCommandStart();
   [[nodiscard]] std::optional<PosixPlatform::OpenRecord> lastHandoff() const;
+  // When the command since the mark handed off without its request in
+  // place, which the extension does not tell: why the request was not
+  // written, e.g. "/c/tool-request.json: Is a directory" or "no shared
+  // container for app group \"G\"". None when the request was written or
+  // when nothing was handed off (a command stopped at its guard).
+  [[nodiscard]] std::optional<std::string> requestNotWritten() const;
 
  private:
   std::unique_ptr<PosixPlatform> platform_;
   std::unique_ptr<ExtensionContext> context_;
   std::unique_ptr<FinderSync> finderSync_;
   std::size_t opensAtMark_ = 0;
+  std::size_t writesAtMark_ = 0;
 };
 
 // Writes {"handoff": {"url": …, "activates": …}} or {"handoff": null} and a
 // newline to stdout.
 void printHandoff(const std::optional<PosixPlatform::OpenRecord>& handoff, bool pretty);
+
+// Says on stderr "ferlo COMMAND: the request was not written: REASON" when
+// the command since the mark handed off without its request in place; gives
+// 1 then, else 0.
+[[nodiscard]] int reportRequestNotWritten(const Scenario& scenario, std::string_view command);
 
 }  // namespace ferlo::cli

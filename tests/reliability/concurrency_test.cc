@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <latch>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -90,6 +92,47 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))
       << "concurrent writers left temporary files";
+}
+
+// Menus outrun the window of tags on two threads while two others click
+// Finder copies (tag and title only) of their rule items, all titled alike:
+// a copy finds the rule its item showed or nothing, never another.
+TEST(RealPlatformConcurrency, RuleCopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
+  constexpr std::size_t kRules = 3000;
+  constexpr int kMenus = kSanitized ? 12 : 40;
+  RuleManifest manifest;
+  for (std::size_t i = 0; i < kRules; ++i)
+    manifest.rules.push_back({*parseUuid("00000000-0000-4000-8000-" + std::to_string(1000000000000 + i).substr(1)), "Tidy"});
+  Container container;
+  putFile(container / kRulesName, encodeRuleManifest(manifest));
+  Extension<> extension(container.config());
+  std::mutex mutex;
+  std::vector<std::shared_ptr<const Menu>> shown(6);  // the latest menus, a ring
+  std::atomic<int> menus{0}, wrong{0}, found{0};
+  std::vector<std::jthread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t step = t; menus.load() < kMenus; ++step) {
+        if (t < 2) {
+          auto menu = std::make_shared<const Menu>(extension.finderSync.menuForMenuKind(0));
+          const std::lock_guard lock(mutex);
+          shown[menus++ % shown.size()] = std::move(menu);
+          continue;
+        }
+        std::unique_lock lock(mutex);
+        const std::shared_ptr<const Menu> menu = shown[step % shown.size()];
+        lock.unlock();
+        if (!menu) continue;
+        const MenuItem& rule = menu->items.at(0).submenu->items.at(1 + step * 131 % kRules);
+        const Sender copy = senderOf(finderCopyOf(rule));
+        if (auto id = extension.context.ruleItemTags().resolve(copy.tag, *copy.title))
+          ++(id->uuidString() == *rule.representedObject ? found : wrong);
+      }
+    });
+  }
+  threads.clear();  // joins
+  EXPECT_EQ(wrong.load(), 0) << found.load() << " found in " << menus.load() << " menus";
+  EXPECT_GT(found.load(), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <latch>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "extension/menu_builder.h"
+#include "extension/rule_item_tags.h"
 #include "tests/extension/extension_test_support.h"
 #include "tests/reliability/reliability_support.h"
 
@@ -95,39 +97,49 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
 }
 
 // Menus outrun the window of tags on two threads while two others click
-// Finder copies (tag and title only) of their rule items, all titled alike:
-// a copy finds the rule its item showed or nothing, never another.
-TEST(RealPlatformConcurrency, RuleCopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
-  constexpr std::size_t kRules = 3000;
-  constexpr int kMenus = kSanitized ? 12 : 40;
-  RuleManifest manifest;
-  for (std::size_t i = 0; i < kRules; ++i)
-    manifest.rules.push_back({*parseUuid("00000000-0000-4000-8000-" + std::to_string(1000000000000 + i).substr(1)), "Tidy"});
-  Container container;
-  putFile(container / kRulesName, encodeRuleManifest(manifest));
-  Extension<> extension(container.config());
+// Finder copies (tag and title only) of their rule items: a copy finds the
+// rule its item showed or nothing, never another. The items of a menu share
+// its title, so within a menu only the tag tells them apart.
+TEST(RuleItemTagsConcurrency, CopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
+  struct Shown {
+    std::string title;
+    std::vector<std::pair<std::int64_t, Uuid>> items;  // tag, id
+  };
+  constexpr int kClicks = kSanitized ? 20000 : 200000;
+  RuleItemTags tags(7);
   std::mutex mutex;
-  std::vector<std::shared_ptr<const Menu>> shown(6);  // the latest menus, a ring
-  std::atomic<int> menus{0}, wrong{0}, found{0};
+  std::vector<std::shared_ptr<const Shown>> shown(4);  // the latest menus, a ring
+  std::atomic<int> clickers{2}, menus{0}, wrong{0}, found{0};
+  std::atomic<std::uint64_t> ids{0};
   std::vector<std::jthread> threads;
   for (std::size_t t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      for (std::size_t step = t; menus.load() < kMenus; ++step) {
+      for (std::size_t step = t; t < 2 ? clickers.load() > 0 : step < kClicks; ++step) {
         if (t < 2) {
-          auto menu = std::make_shared<const Menu>(extension.finderSync.menuForMenuKind(0));
+          auto menu = std::make_shared<Shown>(Shown{std::to_string(step), {}});
+          RuleItemTags::Batch batch = tags.begin(2000);
+          for (Uuid id; menu->items.size() < 2000; menu->items.emplace_back(batch.add(id, menu->title), id)) {
+            const std::uint64_t n = ++ids;
+            std::memcpy(id.bytes.data(), &n, sizeof n);
+          }
+          tags.record(std::move(batch));
+          // While the other builder's batch is in flight its share of the window is not
+          // given out again: a menu may get no tags at all, and no one clicks it then.
           const std::lock_guard lock(mutex);
-          shown[menus++ % shown.size()] = std::move(menu);
+          if (menu->items[0].first != 0) shown[static_cast<std::size_t>(menus++) % shown.size()] = std::move(menu);
           continue;
         }
         std::unique_lock lock(mutex);
-        const std::shared_ptr<const Menu> menu = shown[step % shown.size()];
+        const std::shared_ptr<const Shown> menu = shown[step % shown.size()];
         lock.unlock();
-        if (!menu) continue;
-        const MenuItem& rule = menu->items.at(0).submenu->items.at(1 + step * 131 % kRules);
-        const Sender copy = senderOf(finderCopyOf(rule));
-        if (auto id = extension.context.ruleItemTags().resolve(copy.tag, *copy.title))
-          ++(id->uuidString() == *rule.representedObject ? found : wrong);
+        if (!menu) {
+          --step;  // the first menu is still being built
+          continue;
+        }
+        const auto& [tag, id] = menu->items[step * 131 % menu->items.size()];
+        if (const std::optional<Uuid> got = tags.resolve(tag, menu->title)) ++(*got == id ? found : wrong);
       }
+      if (t >= 2) --clickers;
     });
   }
   threads.clear();  // joins

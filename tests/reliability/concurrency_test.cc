@@ -101,11 +101,8 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
 // rule its item showed or nothing, never another. The items of a menu share
 // its title, so within a menu only the tag tells them apart.
 TEST(RuleItemTagsConcurrency, CopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
-  struct Shown {
-    std::string title;
-    std::vector<std::pair<std::int64_t, Uuid>> items;  // tag, id
-  };
-  constexpr int kClicks = kSanitized ? 20000 : 200000;
+  using Shown = std::pair<std::string, std::vector<std::pair<std::int64_t, Uuid>>>;  // title; items' tag and id
+  constexpr std::size_t kClicks = kSanitized ? 20000 : 200000;
   RuleItemTags tags(7);
   std::mutex mutex;
   std::vector<std::shared_ptr<const Shown>> shown(4);  // the latest menus, a ring
@@ -116,28 +113,27 @@ TEST(RuleItemTagsConcurrency, CopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
     threads.emplace_back([&, t] {
       for (std::size_t step = t; t < 2 ? clickers.load() > 0 : step < kClicks; ++step) {
         if (t < 2) {
-          auto menu = std::make_shared<Shown>(Shown{std::to_string(step), {}});
+          auto menu = std::make_shared<Shown>(std::to_string(step), 2000);
           RuleItemTags::Batch batch = tags.begin(2000);
-          for (Uuid id; menu->items.size() < 2000; menu->items.emplace_back(batch.add(id, menu->title), id)) {
+          for (auto& [tag, id] : menu->second) {
             const std::uint64_t n = ++ids;
             std::memcpy(id.bytes.data(), &n, sizeof n);
+            tag = batch.add(id, menu->first);
           }
           tags.record(std::move(batch));
           // While the other builder's batch is in flight its share of the window is not
           // given out again: a menu may get no tags at all, and no one clicks it then.
           const std::lock_guard lock(mutex);
-          if (menu->items[0].first != 0) shown[static_cast<std::size_t>(menus++) % shown.size()] = std::move(menu);
+          if (menu->second[0].first != 0) shown[static_cast<std::size_t>(menus++) % shown.size()] = std::move(menu);
           continue;
         }
-        std::unique_lock lock(mutex);
-        const std::shared_ptr<const Shown> menu = shown[step % shown.size()];
-        lock.unlock();
+        const auto menu = [&] { const std::lock_guard lock(mutex); return shown[step % shown.size()]; }();
         if (!menu) {
           --step;  // the first menu is still being built
           continue;
         }
-        const auto& [tag, id] = menu->items[step * 131 % menu->items.size()];
-        if (const std::optional<Uuid> got = tags.resolve(tag, menu->title)) ++(*got == id ? found : wrong);
+        const auto& [tag, id] = menu->second[step * 131 % menu->second.size()];
+        if (const std::optional<Uuid> got = tags.resolve(tag, menu->first)) ++(*got == id ? found : wrong);
       }
       if (t >= 2) --clickers;
     });

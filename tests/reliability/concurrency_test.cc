@@ -113,7 +113,7 @@ TEST(RuleItemTagsConcurrency, CopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
     threads.emplace_back([&, t] {
       for (std::size_t step = t; t < 2 ? clickers.load() > 0 : step < kClicks; ++step) {
         if (t < 2) {
-          auto menu = std::make_shared<Shown>(std::to_string(step), 2000);
+          auto menu = std::make_shared<Shown>(std::to_string(t) + "." + std::to_string(step), 2000);  // a title of its own
           RuleItemTags::Batch batch = tags.begin(2000);
           for (auto& [tag, id] : menu->second) {
             const std::uint64_t n = ++ids;

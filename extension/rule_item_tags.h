@@ -32,9 +32,9 @@
 // very same title.
 //
 // Memory: at most kRetainedMenus menus, all within the window. A new batch
-// drops the recorded menus whose first sequence number it takes over (in
-// whatever order they were recorded); the newest menu stays whole until a
-// later one needs its numbers. A batch gets at most as many tags as the
+// drops the recorded menus whose first sequence number its numbers push out
+// of the window (in whatever order they were recorded); the newest menu
+// stays whole until a later one needs its numbers. A batch gets at most as many tags as the
 // window leaves beside the batches still being built; its further items,
 // and those of a menu larger than the window, get the tag 0, which resolves
 // to nothing.

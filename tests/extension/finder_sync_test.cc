@@ -73,8 +73,9 @@ TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
 }
 
 // Many Finder threads on one object while every once-value is computed for
-// the first time: each is computed once, every menu is whole, and every
-// rule item's copy finds its own rule, however the builds interleave.
+// the first time: each is computed once and every menu is whole, however the
+// builds interleave. (Rule items' copies under many threads: the reliability
+// suite.)
 TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
   const auto configure = [](FakePlatform& platform) {
     makeHealthy(platform);
@@ -92,9 +93,7 @@ TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
   configure(platform);
   ExtensionContext context(platform);
   FinderSync finderSync(context);
-  // 28 menus in all: none is dropped for age.
   constexpr int kThreads = 4, kRounds = 7;
-  static_assert(kThreads * kRounds < RuleItemTags::kRetainedMenus);
   std::atomic<int> wrong{0};
   std::latch start(kThreads);
   std::vector<std::jthread> threads;
@@ -104,10 +103,6 @@ TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
       for (int round = 0; round < kRounds; ++round) {
         const Menu menu = finderSync.menuForMenuKind(static_cast<std::uint64_t>((t + round) % 2));
         if (describe(menu) != expected) ++wrong;
-        const MenuItem& rule = menu.items.at(0).submenu->items.at(1 + round % 2);
-        const Sender copy = senderOf(finderCopyOf(rule));
-        const std::optional<Uuid> id = context.ruleItemTags().resolve(copy.tag, *copy.title);
-        if (!id || id->uuidString() != *rule.representedObject) ++wrong;
       }
     });
   }

@@ -238,7 +238,7 @@ void testMenusThatStayEmpty() {
 // The items of a menu, one a line, with what the renderer set: title,
 // action (@) and target (>self) unless it has a submenu (AppKit gives those
 // its own), tag (#; "fresh" for a rule item's tag, made afresh by every menu
-// with the process's identifier above the low 31 bits), represented object
+// and never below 2^30), represented object
 // (=), key equivalent (^), disabled (off), submenu (>>), and a styled title
 // (|) with its attributes checked.
 std::string describe(NSMenu* menu, FinderSync* principal) {
@@ -248,7 +248,7 @@ std::string describe(NSMenu* menu, FinderSync* principal) {
     std::string out = [item isSeparatorItem] ? "---" : str([item title]);
     if (![item hasSubmenu] && [item action] != nullptr) out += " @" + str(NSStringFromSelector([item action]));
     if (![item hasSubmenu] && [item target] != nil) out += [item target] == principal ? " >self" : " >other";
-    if ([item tag] != 0) out += " #" + ([item tag] >= (NSInteger{1} << 31) ? "fresh" : std::to_string([item tag]));
+    if ([item tag] != 0) out += " #" + ([item tag] >= (NSInteger{1} << 30) ? "fresh" : std::to_string([item tag]));
     if (id object = [item representedObject]) out += " =" + ([object isKindOfClass:[NSString class]] ? str(object) : "?");
     if ([[item keyEquivalent] length] != 0) out += " ^" + str([item keyEquivalent]);
     if (![item isEnabled] && ![item isSeparatorItem]) out += " off";

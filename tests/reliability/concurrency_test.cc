@@ -9,13 +9,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <latch>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "extension/menu_builder.h"
+#include "extension/rule_item_tags.h"
 #include "tests/extension/extension_test_support.h"
 #include "tests/reliability/reliability_support.h"
 
@@ -90,6 +94,53 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))
       << "concurrent writers left temporary files";
+}
+
+// Menus outrun the window of tags on two threads while two others click
+// Finder copies (tag and title only) of their rule items: a copy finds the
+// rule its item showed or nothing, never another. The items of a menu share
+// its title, so within a menu only the tag tells them apart.
+TEST(RuleItemTagsConcurrency, CopiesFindTheirRuleOrNothingWhileMenusComeAndGo) {
+  using Shown = std::pair<std::string, std::vector<std::pair<std::int64_t, Uuid>>>;  // title; items' tag and id
+  constexpr std::size_t kClicks = kSanitized ? 20000 : 200000;
+  RuleItemTags tags(7);
+  std::mutex mutex;
+  std::vector<std::shared_ptr<const Shown>> shown(4);  // the latest menus, a ring
+  std::atomic<int> clickers{2}, menus{0}, wrong{0}, found{0};
+  std::atomic<std::uint64_t> ids{0};
+  std::vector<std::jthread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t step = t; t < 2 ? clickers.load() > 0 : step < kClicks; ++step) {
+        if (t < 2) {
+          auto menu = std::make_shared<Shown>(std::to_string(t) + "." + std::to_string(step), 2000);  // a title of its own
+          RuleItemTags::Batch batch = tags.begin(2000);
+          for (auto& [tag, id] : menu->second) {
+            const std::uint64_t n = ++ids;
+            std::memcpy(id.bytes.data(), &n, sizeof n);
+            tag = batch.add(id, menu->first);
+          }
+          tags.record(std::move(batch));
+          // While the other builder's batch is in flight its share of the window is not
+          // given out again: a menu may get no tags at all, and no one clicks it then.
+          const std::lock_guard lock(mutex);
+          if (menu->second[0].first != 0) shown[static_cast<std::size_t>(menus++) % shown.size()] = std::move(menu);
+          continue;
+        }
+        const auto menu = [&] { const std::lock_guard lock(mutex); return shown[step % shown.size()]; }();
+        if (!menu) {
+          --step;  // the first menu is still being built
+          continue;
+        }
+        const auto& [tag, id] = menu->second[step * 131 % menu->second.size()];
+        if (const std::optional<Uuid> got = tags.resolve(tag, menu->first)) ++(*got == id ? found : wrong);
+      }
+      if (t >= 2) --clickers;
+    });
+  }
+  threads.clear();  // joins
+  EXPECT_EQ(wrong.load(), 0) << found.load() << " found in " << menus.load() << " menus";
+  EXPECT_GT(found.load(), 0);
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ TEST_F(FerloTest, UsageErrorsExitTwoNamingTheProblem) {
       {{"menu", "--kind", "-1"}, "--kind"}, {{"menu", "--kind", "+1"}, "--kind"},
       {{"menu", "--kind", "Items"}, "--kind"}, {{"menu", "--kind", "18446744073709551616"}, "--kind"},
       {{"menu", "--select", "home/x"}, "--select wants a file:// URL or an absolute path"},
+      {{"menu", "--process-id", "131072"}, "--process-id wants an integer from 0 to 131071, got \"131072\""},
+      {{"menu", "--process-id", "-1"}, "--process-id wants"},
       {{"info", "--info", "TarvelinAppGroup=null"}, "null has no Info.plist form"},
       {{"info", "--info", "TarvelinAppGroup=group.x"}, "not JSON"},
       {{"menu", "extra"}, "unexpected argument \"extra\""},

@@ -31,6 +31,7 @@ TEST_F(ClickTest, WritesTheRequestAndHandsOff) {
       // The Finder's copy of the rule item has no represented object: its tag finds the rule.
       {"0/1", kRuleRequest},
       {"0/1", kRuleRequest, {"--original-sender", "--process-id", "1"}},
+      {"0/1", kRuleRequest, {"--process-id", "0"}},
       {"0/4", R"({"action":"mergeFolders","folders":["@\/A","@\/B"]})"},
       {"0/5/1", kFiles + R"(,"days":7})"},
       {"0/5/4", kFiles + "}"},  // keep: no days
@@ -69,8 +70,8 @@ TEST_F(ClickTest, SendDeliversTheSelectorWithTheMadeUpSender) {
       {{"runRule:", "--object-number", "5", "--target", "/t/"}, ""},
       {{"runRule:", "--object-string", "", "--target", "/t/"}, R"({"action":"runRule","folders":["\/t"],"ruleID":""})"},
       {{"runRule:", "--object-string", "s", "--object-number", "-9", "--target", "/t/"}, ""},  // the last one counts
-      // A tag this process never made (the one `menu --process-id 1` shows), as after a restart.
-      {{"runRule:", "--tag", "2147483648", "--title", "Tidy", "--process-id", "1", "--target", "/t/"}, ""},
+      // A tag this process never made (the one `menu --process-id 131071` shows), as after a restart.
+      {{"runRule:", "--tag", "2147475456", "--title", "Tidy", "--process-id", "131071", "--target", "/t/"}, ""},
       {{"setExpiry:", "--tag", "30", "--tag=1", "--select", "@/in/f"},
        R"({"action":"expireFiles","folders":[],"files":["@\/in\/f"],"days":1})"},
       {{"runFlatten:", "--select", "FILE://LOCALHOST/t/"}, R"({"action":"flattenFolder","folders":["\/t"]})"},

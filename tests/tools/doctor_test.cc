@@ -133,7 +133,7 @@ TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndCli
   EXPECT_EQ(menu.out.substr(0, menu.out.find("0/2")),
             "0    Ferlo  [image BrandGlyph 16x16]\n"
             "0/0  ├─ RULES  [styled, title \"Rules\", disabled]\n"
-            "0/1  ├─ Tidy  [runRule: → principal, object \"" + std::string(kRuleId) + "\", tag 2147483648]\n");
+            "0/1  ├─ Tidy  [runRule: → principal, object \"" + std::string(kRuleId) + "\", tag 1073750016]\n");
   EXPECT_EQ(click.out, "{\"handoff\":{\"url\":\"file://" + host() + "/\",\"activates\":true}}\n");
   EXPECT_TRUE(has(readFile(requestFile()), "\"action\":\"runRule\""));
 

@@ -10,9 +10,9 @@ namespace {
 
 class MenuTest : public FerloTest {
  protected:
-  // Process 1: its first rule item's tag is 1 << 31.
+  // The largest identifier taken: the first rule item's tag is 2^31 - 2^13.
   ProcessResult menu(std::vector<std::string> extra) const {
-    std::vector<std::string> all = {"menu", "--host-running", "--process-id", "1"};
+    std::vector<std::string> all = {"menu", "--host-running", "--process-id", "131071"};
     all.insert(all.end(), extra.begin(), extra.end());
     return ferlo(all);
   }
@@ -35,7 +35,7 @@ TEST_F(MenuTest, FullMenuDocumentIsByteExact) {
       R"({"title":"","items":[{"title":"Ferlo","enabled":true,"separator":false,"tag":0,"keyEquivalent":"",)"
       R"("image":{"name":"BrandGlyph","width":11,"height":16,"template":false},"submenu":{"title":"Ferlo","items":[)"
       R"({"title":"Rules")" + header + R"("RULES")" + styled + "," +
-      R"({"title":"Tidy")" + action + "2147483648" + to + R"(runRule:","target":"principal",)" +
+      R"({"title":"Tidy")" + action + "2147475456" + to + R"(runRule:","target":"principal",)" +
       R"("representedObject":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"},)" +
       R"({"title":"Actions")" + header + R"("ACTIONS")" + styled + "," +
       R"({"title":"Flatten")" + action + "0" + to + "runFlatten" + principal + "," +
@@ -53,7 +53,7 @@ TEST_F(MenuTest, TreeShowsPathsTitlesAndWhatItemsCarry) {
   EXPECT_EQ(menu(selection({"--tree", "--kind", "container"})).out,
             "0      Ferlo  [image BrandGlyph 11x16]\n"
             "0/0    ├─ RULES  [styled, title \"Rules\", disabled]\n"
-            "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\", tag 2147483648]\n"
+            "0/1    ├─ Tidy  [runRule: → principal, object \"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30\", tag 2147475456]\n"
             "0/2    ├─ ACTIONS  [styled, title \"Actions\", disabled]\n"
             "0/3    ├─ Flatten  [runFlatten: → principal]\n"
             "0/4    ├─ Merge 2  [runMergeSelected: → principal]\n"

@@ -272,8 +272,10 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
   } else if (name == "locale") {
     options.locale = value;
   } else if (name == "process-id") {
+    // The rule items' tags keep the identifier modulo 2^17, which holds
+    // every macOS process identifier: a larger one would be folded.
     const auto id = parseInt64(value);
-    if (!id || *id <= 0) return "--process-id wants a positive integer, got " + jsonQuoted(value);
+    if (!id || *id < 0 || *id >= 1 << 17) return "--process-id wants an integer from 0 to 131071, got " + jsonQuoted(value);
     options.processId = static_cast<std::uint64_t>(*id);
   } else if (name == "on-open") {
     options.onOpen = value;

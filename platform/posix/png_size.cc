@@ -84,7 +84,9 @@ std::string pngStructureProblem(std::string_view bytes) {
     at += 12 + length;
     if (type != "IEND") continue;
     if (!data) return "it has no IDAT chunk";
-    if (at != bytes.size()) return std::to_string(bytes.size() - at) + " bytes follow its IEND chunk";
+    if (const std::size_t more = bytes.size() - at; more > 0) {
+      return std::to_string(more) + (more == 1 ? " byte follows" : " bytes follow") + " its IEND chunk";
+    }
     return "";
   }
   return "it ends at byte " + std::to_string(bytes.size()) + " without an IEND chunk (cut short)";

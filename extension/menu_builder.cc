@@ -6,6 +6,7 @@
 
 #include "exchange/rule_manifest.h"
 #include "extension/expiry_menu.h"
+#include "extension/menu_texts.h"
 #include "extension/selection.h"
 
 namespace ferlo {
@@ -44,10 +45,10 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   // Headers, flatten, merge and expiry besides the rules: one allocation for
   // the whole list, not a move of every item each time it grows.
   items.reserve(manifest->rules.size() + 6);
-  items.push_back(makeSectionHeader(platform.localizedString("finder.section.rules"), platform));
+  items.push_back(makeSectionHeader(platform.localizedString(menuTextKey(MenuText::sectionRules)), platform));
   if (manifest->rules.empty()) {
     MenuItem none;
-    none.title = platform.localizedString("finder.rules.empty");
+    none.title = platform.localizedString(menuTextKey(MenuText::rulesEmpty));
     none.enabled = false;
     items.push_back(std::move(none));
   }
@@ -66,10 +67,10 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   }
   context.ruleItemTags().record(std::move(tags));
 
-  items.push_back(makeSectionHeader(platform.localizedString("finder.section.actions"), platform));
+  items.push_back(makeSectionHeader(platform.localizedString(menuTextKey(MenuText::sectionActions)), platform));
 
   MenuItem flatten;
-  flatten.title = platform.localizedString("finder.action.flatten");
+  flatten.title = platform.localizedString(menuTextKey(MenuText::flatten));
   flatten.action = Selector::runFlatten;
   flatten.targetsPrincipal = true;
   items.push_back(std::move(flatten));
@@ -77,7 +78,7 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   const auto folderCount = static_cast<std::int64_t>(selectedFolderURLs(platform).size());
   if (folderCount >= 2) {
     MenuItem merge;
-    merge.title = platform.localizedStringWithFormat("finder.action.merge %lld", folderCount);
+    merge.title = platform.localizedStringWithFormat(menuTextKey(MenuText::merge), folderCount);
     merge.action = Selector::runMergeSelected;
     merge.targetsPrincipal = true;
     items.push_back(std::move(merge));

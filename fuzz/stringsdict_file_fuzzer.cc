@@ -71,6 +71,7 @@ FERLO_FUZZ_TARGET(bytes) {
       utf8 = utf8 && isValidUtf8(name) && isValidUtf8(variable.specType) && isValidUtf8(variable.valueType);
       for (const auto& [category, text] : variable.forms) utf8 = utf8 && isValidUtf8(category) && isValidUtf8(text);
     }
-    FERLO_FUZZ_CHECK(utf8, "a key, format, variable or form is not UTF-8");
+    for (const std::string& problem : stringsdictEntryProblems(entry)) utf8 = utf8 && isValidUtf8(problem);
+    FERLO_FUZZ_CHECK(utf8, "a key, format, variable, form or problem is not UTF-8");
   }
 }

@@ -50,4 +50,14 @@ struct BundleReadResult {
 // there is refused rather than waited on.
 [[nodiscard]] BundleReadResult readBundle(std::string_view path);
 
+// The bytes of an executable's head that machOProblem needs at most.
+inline constexpr std::size_t kMachOHeadBytes = 4096;
+
+// What keeps the file that begins with `head` (its first kMachOHeadBytes,
+// or all of a shorter file) from being an executable the system could load
+// for an extension, in words for a person, or "" when nothing does: it must
+// be a 64-bit Mach-O executable for arm64 or x86_64, or a universal file
+// with a slice for one of them.
+[[nodiscard]] std::string machOProblem(std::string_view head);
+
 }  // namespace ferlo

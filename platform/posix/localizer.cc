@@ -25,12 +25,6 @@ namespace {
 // The development language: the table every other language falls back to.
 constexpr std::string_view kDevelopmentLanguage = "en";
 
-// Localisation tables are a few kilobytes; anything far larger is not one,
-// and reading it whole would only cost memory.
-constexpr std::uint64_t kMaxTableBytes = 16U << 20;
-
-constexpr std::string_view kPluralRuleType = "NSStringPluralRuleType";
-
 // Through the same guarded read as every other file of the stand-in, so
 // that a FIFO or a device among the resources is refused rather than waited
 // on. A table that is there but cannot be read is noted with the reason and
@@ -40,7 +34,7 @@ std::optional<std::string> readSmallFile(const std::string& path,
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;
   std::string whyNot;
-  auto bytes = readRegularFile(path, &whyNot, kMaxTableBytes);
+  auto bytes = readLocalizationTable(path, &whyNot);
   if (!bytes) unreadable->push_back({path, std::move(whyNot)});
   return bytes;
 }
@@ -104,22 +98,6 @@ Tables loadTables(const std::string& lprojDirectory, std::vector<Localizer::Unre
     if (auto parsed = parseStringsdictFile(*bytes); parsed.table) tables.plurals = std::move(*parsed.table);
   }
   return tables;
-}
-
-// A `%#@name@` or `%N$#@name@` variable reference at `pos` (which holds '%'):
-// the variable's name and the reference's length, or none.
-std::optional<std::pair<std::string_view, std::size_t>> variableAt(std::string_view format, std::size_t pos) {
-  std::size_t i = pos + 1;
-  while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
-  if (i > pos + 1) {
-    if (i >= format.size() || format[i] != '$') return std::nullopt;
-    ++i;
-  }
-  if (format.substr(i, 2) != "#@") return std::nullopt;
-  i += 2;
-  const std::size_t close = format.find('@', i);
-  if (close == std::string_view::npos) return std::nullopt;
-  return std::make_pair(format.substr(i, close - i), close + 1 - pos);
 }
 
 // A number with the same CLDR plural category as n that ICU evaluates
@@ -212,14 +190,16 @@ struct Localizer::Impl {
         i += 2;
         continue;
       }
-      const auto reference = variableAt(format, i);
-      if (!reference) {
+      const auto reference = formatVariableAt(format, i);
+      if (!reference || !reference->terminated) {
         out.push_back('%');
         ++i;
         continue;
       }
-      const auto variable = entry.variables.find(reference->first);
-      if (variable == entry.variables.end() || variable->second.specType != kPluralRuleType) return std::nullopt;
+      const auto variable = entry.variables.find(reference->name);
+      if (variable == entry.variables.end() || variable->second.specType != kStringsdictPluralRuleType) {
+        return std::nullopt;
+      }
       const auto& forms = variable->second.forms;
       // Foundation's own rule on top of CLDR's: a "zero" variant wins for 0
       // in every language, even where CLDR has no zero category.
@@ -232,7 +212,7 @@ struct Localizer::Impl {
       if (form == forms.end()) form = forms.find("other");
       if (form == forms.end()) return std::nullopt;
       out.append(form->second);
-      i += reference->second;
+      i += reference->length;
     }
     return out;
   }
@@ -370,6 +350,10 @@ std::string Localizer::uppercased(std::string_view text) const {
   std::string out;
   unicode.toUTF8String(out);
   return out;
+}
+
+std::optional<std::string> readLocalizationTable(const std::string& path, std::string* whyNot) {
+  return readRegularFile(path, whyNot, kMaxLocalizationTableBytes);
 }
 
 std::string localeFromEnvironment() {

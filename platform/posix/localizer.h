@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,15 @@ class Localizer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Localisation tables are a few kilobytes; a file far larger is not one, and
+// reading it whole would only cost memory.
+inline constexpr std::uint64_t kMaxLocalizationTableBytes = 16U << 20;
+
+// The bytes of the table file at `path` as the Localizer reads them: a
+// regular file of at most kMaxLocalizationTableBytes (a FIFO or a device is
+// refused, not waited on), else none and, with `whyNot`, why.
+[[nodiscard]] std::optional<std::string> readLocalizationTable(const std::string& path, std::string* whyNot);
 
 // The locale named by the environment: LC_ALL, else LC_MESSAGES, else LANG,
 // the first that is set and not empty; "en_US" when none is.

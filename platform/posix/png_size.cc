@@ -1,6 +1,7 @@
 #include "platform/posix/png_size.h"
 
 #include <array>
+#include <string>
 #include <cstdint>
 
 namespace ferlo {
@@ -8,7 +9,7 @@ namespace {
 
 constexpr std::string_view kSignature{"\x89PNG\r\n\x1a\n", 8};
 // Signature, then the IHDR chunk: length (4), type (4), data (13), CRC (4).
-constexpr std::size_t kHeaderBytes = 8 + 4 + 4 + 13 + 4;
+constexpr std::size_t kHeaderBytes = kPngHeaderBytes;
 
 std::uint32_t bigEndian32(std::string_view bytes, std::size_t at) {
   return (std::uint32_t{static_cast<unsigned char>(bytes[at])} << 24) |
@@ -61,6 +62,34 @@ std::optional<ImageSize> readPngSize(std::string_view bytes) {
     return std::nullopt;
   }
   return ImageSize{static_cast<double>(width), static_cast<double>(height)};
+}
+
+std::string pngStructureProblem(std::string_view bytes) {
+  if (bytes.substr(0, 8) != kSignature) return "it does not begin with the PNG signature";
+  bool data = false;
+  for (std::size_t at = 8; at < bytes.size();) {
+    const std::string where = " at byte " + std::to_string(at);
+    if (bytes.size() - at < 12) return "it ends inside the chunk" + where + " (cut short)";
+    const std::uint32_t length = bigEndian32(bytes, at);
+    const std::string type(bytes.substr(at + 4, 4));
+    const std::string chunk = "the chunk" + where + " (\"" + type + "\", " + std::to_string(length) + " bytes)";
+    if (length > 0x7FFFFFFFu) return chunk + " is longer than a chunk may be";
+    if (bytes.size() - at - 12 < length) return chunk + " runs past the end of the file (cut short)";
+    if (crc32(bytes.substr(at + 4, 4 + length)) != bigEndian32(bytes, at + 8 + length)) {
+      return chunk + " fails its CRC";
+    }
+    if ((at == 8) != (type == "IHDR")) return at == 8 ? "its first chunk is not IHDR" : chunk + " repeats IHDR";
+    if (at == 8 && !readPngSize(bytes)) return "its IHDR chunk is not a valid image header";
+    data = data || type == "IDAT";
+    at += 12 + length;
+    if (type != "IEND") continue;
+    if (!data) return "it has no IDAT chunk";
+    if (const std::size_t more = bytes.size() - at; more > 0) {
+      return std::to_string(more) + (more == 1 ? " byte follows" : " bytes follow") + " its IEND chunk";
+    }
+    return "";
+  }
+  return "it ends at byte " + std::to_string(bytes.size()) + " without an IEND chunk (cut short)";
 }
 
 }  // namespace ferlo

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -153,9 +154,9 @@ std::optional<std::string> refuse(std::string* whyNot, std::string reason) {
   return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot, std::uint64_t maxBytes) {
+// readRegularFile, reading at most `limit` bytes of the file.
+std::optional<std::string> readRegular(const std::string& path, std::string* whyNot, std::uint64_t maxBytes,
+                                       std::uint64_t limit) {
   // A stat first keeps us from opening devices at all (opening some has
   // effects); the fstat after the open decides, since the path may have
   // changed in between.
@@ -175,6 +176,7 @@ std::optional<std::string> readRegularFile(const std::string& path, std::string*
   if (!S_ISREG(info.st_mode) || info.st_size < 0) return refuse(whyNot, notRegularReason(info.st_mode));
   auto size = static_cast<std::uint64_t>(info.st_size);
   if (size > maxBytes) return refuse(whyNot, "is larger than " + std::to_string(maxBytes) + " bytes");
+  size = std::min(size, limit);
 
   std::string bytes;
   try {
@@ -199,6 +201,16 @@ std::optional<std::string> readRegularFile(const std::string& path, std::string*
   }
   bytes.resize(done);  // shrinking keeps the capacity, and so the padding
   return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot, std::uint64_t maxBytes) {
+  return readRegular(path, whyNot, maxBytes, maxBytes);
+}
+
+std::optional<std::string> readRegularFilePrefix(const std::string& path, std::size_t count, std::string* whyNot) {
+  return readRegular(path, whyNot, std::numeric_limits<std::uint64_t>::max(), count);
 }
 
 int FileCalls::openDirectory(const char* path) {

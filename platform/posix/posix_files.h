@@ -33,6 +33,12 @@ namespace ferlo {
     const std::string& path, std::string* whyNot = nullptr,
     std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
+// At most the first `count` bytes of the regular file at `path`, under the
+// rules of readRegularFile (whatever the file's size): what a reader of a
+// header needs, and no more memory than that.
+[[nodiscard]] std::optional<std::string> readRegularFilePrefix(const std::string& path, std::size_t count,
+                                                               std::string* whyNot = nullptr);
+
 // The system calls of writeFileAtomically, one member per step. The members
 // of this class are the real calls; a test derives from it, overrides the
 // one member it wants to break, and forwards the rest (by not overriding

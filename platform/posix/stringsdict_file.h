@@ -23,10 +23,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/posix/strings_file.h"
 
 namespace ferlo {
+
+// The rule type of a plural variable, the only type the lookup resolves.
+inline constexpr std::string_view kStringsdictPluralRuleType = "NSStringPluralRuleType";
 
 // One `%#@name@` variable of a format: its rule type and value type and its
 // texts by plural category ("zero", "one", "two", "few", "many", "other").
@@ -60,5 +64,24 @@ struct StringsdictParseResult {
 // Anything else, and anything nested deeper, is skipped. A repeated key
 // keeps its last value.
 [[nodiscard]] StringsdictParseResult parseStringsdictFile(std::string_view bytes);
+
+// A variable reference `%#@name@` or `%N$#@name@` that starts at `pos` of
+// `format` (which holds '%' there): the name, and the reference's length, or
+// the name to the end and `terminated` false when its closing '@' is missing.
+// None when no reference starts there.
+struct FormatVariableReference {
+  std::string_view name;
+  std::size_t length = 0;
+  bool terminated = true;
+};
+[[nodiscard]] std::optional<FormatVariableReference> formatVariableAt(std::string_view format, std::size_t pos);
+
+// What keeps `entry` from giving its text, each in words for a person: no
+// format; a reference without its closing '@' (it shows as written); a
+// reference to a variable the entry does not define, or that is not a
+// plural rule variable, or has no "other" form (the lookup passes the entry
+// by); a form that refers to its own variable (it shows as written). Empty
+// for a sound entry.
+[[nodiscard]] std::vector<std::string> stringsdictEntryProblems(const StringsdictEntry& entry);
 
 }  // namespace ferlo

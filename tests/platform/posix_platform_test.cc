@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/bundle_reader.h"
 #include "platform/posix/png_size.h"
 #include "tests/platform/test_support.h"
 
@@ -123,6 +124,51 @@ TEST(PngSize, ReadsTheHeaderOfAWellFormedPngOnly) {
     EXPECT_EQ(size ? std::optional(std::pair(size->width, size->height)) : std::nullopt, c.size) << c.name;
   }
   for (std::size_t n = 0; n < kRgba16.size(); ++n) EXPECT_FALSE(readPngSize(kRgba16.substr(0, n))) << "prefix of " << n;
+}
+
+TEST(PngStructure, FollowsEveryChunkToIend) {
+  const std::string idat = be32(0) + "IDAT" + be32(0x35af061e), iend = be32(0) + "IEND" + be32(0xae426082);
+  const std::string whole = kRgba16 + idat + iend;
+  const std::pair<std::string, std::string> cases[] = {
+      {whole, ""},
+      {kRgba16 + iend, "it has no IDAT chunk"},
+      {whole + "x", "1 byte follows its IEND chunk"},
+      {kRgba16 + withByte(idat, 11, 0) + iend, "the chunk at byte 33 (\"IDAT\", 0 bytes) fails its CRC"},
+      {kRgba16.substr(0, 8) + idat + kRgba16.substr(8) + iend, "its first chunk is not IHDR"},
+      {kRgba16 + kRgba16.substr(8) + idat + iend, "the chunk at byte 33 (\"IHDR\", 13 bytes) repeats IHDR"},
+      {png(0, 16, 8, 6, 0, 0x385d7e89) + idat + iend, "its IHDR chunk is not a valid image header"},
+      {kRgba16 + be32(0x80000000) + "IDAT" + be32(0), "the chunk at byte 33 (\"IDAT\", 2147483648 bytes) is longer than a chunk may be"},
+      {withByte(whole, 0, 'x'), "it does not begin with the PNG signature"},
+  };
+  for (const auto& [bytes, problem] : cases) EXPECT_EQ(pngStructureProblem(bytes), problem) << problem;
+  for (std::size_t n = 0; n < whole.size(); ++n) EXPECT_NE(pngStructureProblem(whole.substr(0, n)), "") << n;
+}
+
+// The executable's head: a 64-bit arm64 or x86_64 executable, or a universal
+// file with such a slice, else why not.
+TEST(MachO, OnlyWhatTheSystemCouldLoadPasses) {
+  const auto le = [](std::uint32_t n) { return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; };
+  const auto thin = [&](std::uint32_t magic, std::uint32_t cpu, std::uint32_t type) {
+    return le(magic) + le(cpu) + le(0) + le(type) + std::string(16, '\0');
+  };
+  const auto fat = [&](std::vector<std::uint32_t> cpus) {
+    std::string bytes = be32(0xcafebabe) + be32(static_cast<std::uint32_t>(cpus.size()));
+    for (const std::uint32_t cpu : cpus) bytes += be32(cpu) + std::string(16, '\0');
+    return bytes;
+  };
+  constexpr std::uint32_t kArm64 = 0x0100000c, kX86_64 = 0x01000007, kMagic64 = 0xfeedfacf;
+  const std::pair<std::string, std::string> cases[] = {
+      {thin(kMagic64, kArm64, 2), ""}, {thin(kMagic64, kX86_64, 2), ""}, {fat({7, kArm64}), ""},
+      {thin(kMagic64, kArm64, 6), "is a 64-bit Mach-O file, but not an executable"},
+      {thin(kMagic64, 0x01000012, 2), "is a 64-bit Mach-O file for neither arm64 nor x86_64"},
+      {thin(kMagic64, kArm64, 2).substr(0, 31), "is a Mach-O file cut short in its header"},
+      {thin(0xfeedface, 7, 2), "is a 32-bit Mach-O file, which no current Mac loads"},
+      {fat({7, 0x12}), "is a universal file with no arm64 or x86_64 slice"},
+      {fat({kArm64}).substr(0, 27), "is not a Mach-O file"},  // its one slice cut short
+      {be32(0xcafebabe) + be32(0x34), "is not a Mach-O file"},  // a Java class file
+      {"#!/bin/sh\n", "is not a Mach-O file"}, {"MZ", "is not a Mach-O file (2 bytes)"},
+  };
+  for (const auto& [head, problem] : cases) EXPECT_EQ(machOProblem(head), problem) << problem;
 }
 
 }  // namespace

@@ -100,5 +100,27 @@ TEST(StringsdictParse, ReadsTheUsualShapeKeepsPartialEntriesAndSkipsOtherValues)
   EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "line 1: the XML ends before the end tag of a dictionary or array");
 }
 
+// Each entry's problems, as the lookup would meet them.
+TEST(StringsdictProblems, NameEveryReferenceTheLookupCannotResolve) {
+  const auto entry = [](std::string format, std::string type, std::string other) {
+    StringsdictEntry e{std::move(format), {}};
+    e.variables["n"] = {std::move(type), "lld", {{"one", "%lld thing"}, {"other", std::move(other)}}};
+    if (e.variables["n"].forms["other"].empty()) e.variables["n"].forms.erase("other");
+    return e;
+  };
+  const std::string plural(kStringsdictPluralRuleType);
+  const std::pair<StringsdictEntry, std::vector<std::string>> cases[] = {
+      {entry("%#@n@ and %% and %1$#@n@", plural, "%lld things"), {}},
+      {entry("%#@n@", "NSStringWhatever", "x"), {"its format refers to variable \"n\" of type \"NSStringWhatever\", not \"NSStringPluralRuleType\""}},
+      {entry("%#@n@", plural, ""), {"its format refers to variable \"n\", which has no \"other\" form"}},
+      {entry("%#@m@, %#@n", plural, "%#@n@"),
+       {"its format refers to \"%#@m@\", but the entry defines no variable \"m\"",
+        "its format has \"%#@n\" without its closing '@', shown as written",
+        "the \"other\" form of \"n\" refers to its own variable: \"%#@n@\" shows as written"}},
+      {StringsdictEntry{}, {"has no NSStringLocalizedFormatKey text"}},
+  };
+  for (const auto& [e, problems] : cases) EXPECT_EQ(stringsdictEntryProblems(e), problems);
+}
+
 }  // namespace
 }  // namespace ferlo

@@ -28,6 +28,7 @@ TEST_F(FerloTest, UsageErrorsExitTwoNamingTheProblem) {
       {{"help", "frobnicate"}, "unknown command \"frobnicate\""},
       {{"help", "menu", "extra"}, "ferlo help: unexpected argument \"extra\""},
       {{"info", "--group-containers", ""}, "--group-containers wants a directory"},
+      {{"doctor", "--bundle", ""}, "--bundle wants a directory, got \"\""},
       {{"check"}, "ferlo check: missing what to check: manifest or request"},
       {{"check", "rules", "x"}, "ferlo check: what to check must be manifest or request, got \"rules\""},
       {{"check", "manifest", "a", "--kind", "1"}, "ferlo check: unknown option \"--kind\"\nTry 'ferlo check --help'."},

@@ -205,16 +205,48 @@ INSTANTIATE_TEST_SUITE_P(
         F{"StringsdictTable", "fr.lproj/Localizable.stringsdict", "<string>%#@", "<string>&bogus;%#@",
           "warn tables: {R}: fr.lproj/Localizable.stringsdict cannot be read: line 8: the XML refers to an entity it "
           "does not define, under \"finder.action.merge %lld\" > \"NSStringLocalizedFormatKey\" (the whole table is ignored)"},
+        F{"EmptyDevelopmentTable", "en.lproj/Localizable.strings", "", "",
+          "warn tables: {R}: en.lproj has no text for the menu's \"finder.section.rules\", \"finder.rules.empty\", "
+          "\"finder.section.actions\", \"finder.action.flatten\", \"finder.expiry.title\", \"finder.expiry.keep\": the "
+          "menu shows such a key itself"},
+        F{"TableTooLarge", "en.lproj/Localizable.strings", "", std::string((16 << 20) + 1, '\n'),
+          "warn tables: {R}: cannot read en.lproj/Localizable.strings: is larger than 16777216 bytes (it counts as "
+          "absent)"},
+        F{"PluralFormRefersToItself", "en.lproj/Localizable.stringsdict", ">Merge %lld Folders<", ">Merge %#@folders@<",
+          "warn tables: {R}: en.lproj/Localizable.stringsdict: \"finder.action.merge %lld\": the \"other\" form of "
+          "\"folders\" refers to its own variable: \"%#@folders@\" shows as written"},
+        F{"PluralVariableUndefined", "en.lproj/Localizable.stringsdict", ">%#@folders@<", ">%#@folder@<",
+          "warn tables: {R}: en.lproj/Localizable.stringsdict: \"finder.action.merge %lld\": its format refers to "
+          "\"%#@folder@\", but the entry defines no variable \"folder\""},
+        F{"PluralReferenceOpen", "en.lproj/Localizable.stringsdict", ">%#@folders@<", ">%#@folders<",
+          "warn tables: {R}: en.lproj/Localizable.stringsdict: \"finder.action.merge %lld\": its format has "
+          "\"%#@folders\" without its closing '@', shown as written"},
         F{"MissingKey", "ja.lproj/Localizable.strings", "\"finder.expiry.keep\"", "\"finder.expiry.kept\"",
           "warn tables: {R}: ja.lproj lacks \"finder.expiry.keep\" (shown from en"},
         F{"Glyph", "BrandGlyph.png", "", "GIF89a",
-          "warn glyph: no BrandGlyph image ({R}/BrandGlyph.png is not a readable PNG)"},
+          "warn glyph: no BrandGlyph image ({R}/BrandGlyph.png is not a whole PNG: it does not begin with the PNG "
+          "signature)"},
+        F{"GlyphCutShort", "BrandGlyph.png", "", kPng16x16 + std::string("\0\0\0\x40IDAT", 8) + "01234567",
+          "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph.png is not a whole PNG: the "
+          "chunk at byte 33 (\"IDAT\", 64 bytes) runs past the end of the file (cut short)"},
+        F{"GlyphTooLarge", "BrandGlyph.png", "", kPng16x16 + std::string(4 << 20, '\0'),
+          "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph.png is larger than 4194304 "
+          "bytes, too large for a glyph"},
         F{"RetinaGlyph", "BrandGlyph@2x.png", "", kPng16x16,
           "warn glyph: BrandGlyph 16x16 shown at 16x16 ({R}/BrandGlyph.png); {R}/BrandGlyph@2x.png is 16x16, not "
           "twice 16x16"},
         F{"HostIdentifier", "@host", kHost + "<", "com.other.App<",
           "warn hand-off: opens {H} (three levels above the bundle file://{B}/), whose CFBundleIdentifier is "
-          "\"com.other.App\", not the host bundle identifier \"" + kHost + "\""}),
+          "\"com.other.App\", not the host bundle identifier \"" + kHost + "\""},
+        F{"HostInfoUnreadable", "@host", "", "{",
+          "warn hand-off: opens {H} (three levels above the bundle file://{B}/), but {H}/Contents/Info.plist cannot be "
+          "read: "},
+        F{"ExecutableText", "../MacOS/FerloFinderSync", "", "#!/bin/sh\n",
+          "FAIL bundle: {B}: Contents/MacOS/FerloFinderSync is not a Mach-O file (the system loads", 1},
+        F{"ExecutableUniversal", "../MacOS/FerloFinderSync", "", std::string("\xca\xfe\xba\xbe\0\0\0\2\1\0\0\7", 12) +
+          std::string(16, '\0') + std::string("\1\0\0\x0c", 4) + std::string(16, '\0'),
+          "ok   bundle: {B}: Contents/Info.plist (XML): a com.apple.FinderSync extension, principal class FinderSync, "
+          "executable Contents/MacOS/FerloFinderSync"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A FIFO in the Info.plist's place: refused at once, not waited on.
@@ -242,6 +274,14 @@ TEST_F(BundleTest, SingleOptionsOverrideTheBundleWhereverTheyStand) {
         {"hand-off", "three levels above the bundle " + otherURL + ")"}}) {
     EXPECT_NE(stepLine(result, step).find(part), std::string::npos) << part << "\n" << result.out;
   }
+}
+
+// --info CFBundleIdentifier names the extension as the Info.plist's own key
+// would, beside --bundle as well (--bundle-id wins over it, above).
+TEST_F(BundleTest, InfoSetsTheBundleIdentifier) {
+  EXPECT_TRUE(stepLine(run({"doctor", "--info", "CFBundleIdentifier=\"x.y.Sync\""}), "identity")
+                  .starts_with("ok   identity: bundle identifier \"x.y.Sync\" (--info CFBundleIdentifier); host "
+                               "bundle identifier \"x.y\""));
 }
 
 }  // namespace

@@ -113,9 +113,11 @@ struct TempDir {
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 };
 
-// The signature and IHDR chunk (8-bit RGBA, with its CRC) of a 20×30 and of
-// a 16×16 PNG: all that the stand-in reads of a glyph.
-inline const std::string kPng20x30("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x14\0\0\0\x1e\x08\x06\0\0\0\x2c\x12\x3e\x6b", 33);
+// A 20×30 PNG whole as far as its chunks go (signature, IHDR of 8-bit RGBA,
+// an empty IDAT, IEND), and the signature and IHDR alone of a 16×16 one:
+// all that the stand-in reads of a glyph.
+inline const std::string kPng20x30("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x14\0\0\0\x1e\x08\x06\0\0\0\x2c\x12\x3e\x6b"
+                                   "\0\0\0\0IDAT\x35\xaf\x06\x1e\0\0\0\0IEND\xae\x42\x60\x82", 57);
 inline const std::string kPng16x16("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 33);
 
 inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -14,6 +15,8 @@
 #include "exchange/identity.h"
 #include "exchange/rule_manifest.h"
 #include "exchange/shared_container.h"
+#include "extension/menu_texts.h"
+#include "platform/posix/bundle_reader.h"
 #include "platform/posix/localizer.h"
 #include "platform/posix/png_size.h"
 #include "platform/posix/posix_files.h"
@@ -45,12 +48,16 @@ std::string doctorHelp() {
          "step, in the order the menu build meets them, each beginning \"ok\",\n"
          "\"warn\" (does not empty the menu) or \"FAIL\" (empties it):\n"
          "  bundle (with --bundle: its Info.plist keys the system loads it by, and\n"
-         "  the executable), kind, identity (bundle and host identifier), host (does\n"
-         "  it run), app group (and where it came from), container, rules.json,\n"
-         "  glyph (with --bundle also BrandGlyph@2x.png), localisation, tables (with\n"
-         "  --bundle: every language's tables parse and have the development\n"
-         "  language's keys), selection, hand-off (the host application's path; with\n"
-         "  --bundle also that it exists and carries the host bundle identifier)\n"
+         "  the executable: missing is a warning, anything but a 64-bit arm64 or\n"
+         "  x86_64 Mach-O executable or a universal one with such a slice a FAIL),\n"
+         "  kind, identity (bundle and host identifier), host (does it run), app\n"
+         "  group (and where it came from), container, rules.json, glyph (a whole\n"
+         "  PNG, chunk by chunk, of at most 4 MiB; with --bundle also\n"
+         "  BrandGlyph@2x.png), localisation, tables (with --bundle: every language's\n"
+         "  tables parse, the development language's hold every key the menu uses,\n"
+         "  every language has its keys, and every .stringsdict format resolves),\n"
+         "  selection, hand-off (the host application's path; with --bundle also\n"
+         "  that it exists and its Info.plist carries the host bundle identifier)\n"
          "then one line:\n"
          "  result: the full menu would show\n"
          "  result: the menu would be empty: STEP: REASON\n"
@@ -122,18 +129,44 @@ std::vector<std::string> languagesIn(const std::string& dir) {
   return languages;
 }
 
-// Adds the keys of the table file `name` (Localizable.strings or
-// Localizable.stringsdict) with contents `bytes` to `keys`; false, and why,
-// when it cannot be read.
-bool addKeys(std::string_view name, std::string_view bytes, std::set<std::string>& keys,
-             ResourceDiagnostic* whyNot) {
-  const auto add = [&](auto parsed) {
-    if (!parsed.table) *whyNot = std::move(parsed.diagnostic);
-    if (!parsed.table) return false;
-    for (const auto& entry : *parsed.table) keys.insert(entry.first);
-    return true;
-  };
-  return name.ends_with(".stringsdict") ? add(parseStringsdictFile(bytes)) : add(parseStringsFile(bytes));
+// The keys of one language's tables, by file.
+struct TableKeys {
+  std::set<std::string, std::less<>> strings, plurals;
+};
+
+// A glyph is a few kilobytes; a file far larger is not one, and its chunks
+// are not read.
+constexpr std::uint64_t kMaxGlyphBytes = 4U << 20;
+
+struct GlyphFile {
+  std::optional<ImageSize> size;  // from the header
+  bool unreadable = false;        // `problem` says why it cannot be read
+  bool tooLarge = false;          // over kMaxGlyphBytes: its chunks are not read
+  std::string problem;            // "" for a whole PNG
+};
+
+// The glyph file `file`: its size as the header gives it, and what is wrong
+// with it as a whole PNG. Reads at most kMaxGlyphBytes, so that no finding
+// rests on a read that ran out of memory.
+GlyphFile inspectGlyph(const std::string& file) {
+  GlyphFile glyph;
+  std::string whyNot;
+  const auto head = readRegularFilePrefix(file, kPngHeaderBytes, &whyNot);
+  if (head) glyph.size = readPngSize(*head);
+  struct stat st {};
+  if (head && ::stat(file.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kMaxGlyphBytes) {
+    glyph.tooLarge = true;
+    glyph.problem = file + " is larger than " + std::to_string(kMaxGlyphBytes) + " bytes, too large for a glyph";
+    return glyph;
+  }
+  const auto bytes = head ? ferlo::readRegularFile(file, &whyNot, kMaxGlyphBytes) : std::nullopt;
+  if (!bytes) {
+    glyph.unreadable = true;
+    glyph.problem = "cannot read " + file + ": " + whyNot;
+  } else if (const std::string problem = pngStructureProblem(*bytes); !problem.empty()) {
+    glyph.problem = file + " is not a whole PNG: " + problem;
+  }
+  return glyph;
 }
 
 // What the bundle of the Finder Sync extension must say for the system to
@@ -205,10 +238,16 @@ class Doctor {
       fails.push_back("Contents/Info.plist: CFBundleExecutable is " + valueShown(executable) + ", not a file name");
     } else {
       executablePath = "Contents/MacOS/" + executable->text;
+      const std::string file = bundle.path + "/" + executablePath;
       struct stat st {};
-      if (::stat((bundle.path + "/" + executablePath).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      std::string whyNot;
+      if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         warns.push_back(executablePath +
                         " is missing (a bundle laid out without the macOS SDK); the stand-in plays its part");
+      } else if (const auto head = readRegularFilePrefix(file, kMachOHeadBytes, &whyNot); !head) {
+        fails.push_back("cannot read " + executablePath + ": " + whyNot);
+      } else if (const std::string problem = machOProblem(*head); !problem.empty()) {
+        fails.push_back(executablePath + " " + problem);
       }
     }
     const auto joined = [](const std::vector<std::string>& parts) {
@@ -249,9 +288,10 @@ class Doctor {
     std::string detail;
     if (bundleId) {
       detail = "bundle identifier " + lineQuoted(*bundleId) +
-               (options_.bundleIdGiven ? " (--bundle-id)"
-                : options_.bundle     ? " (CFBundleIdentifier of " + options_.bundle->infoPlistPath() + ")"
-                                      : " (the compiled-in default)");
+               (options_.bundleIdGiven                          ? " (--bundle-id)"
+                : options_.info.contains("CFBundleIdentifier") ? " (--info CFBundleIdentifier)"
+                : options_.bundle ? " (CFBundleIdentifier of " + options_.bundle->infoPlistPath() + ")"
+                                  : " (the compiled-in default)");
     } else {
       detail = "the bundle has no identifier, so the compiled-in default " +
                lineQuoted(defaultExtensionIdentifier()) + " counts";
@@ -380,40 +420,47 @@ class Doctor {
     const std::string file = platform_.config().resourcesDirectory + "/BrandGlyph.png";
     const auto size = platform_.imageNamed("BrandGlyph");
     const auto& glyph = scenario_.context().brandGlyphImage();
+    const GlyphFile whole = inspectGlyph(file);
     if (!size) {
+      const bool missing = !exists(file);
       add(Status::warn, "glyph",
-          "no BrandGlyph image (" + file + (exists(file) ? " is not a readable PNG" : " is missing") +
+          "no BrandGlyph image (" +
+              (missing ? file + " is missing"
+               : whole.problem.empty() || (whole.tooLarge && !whole.size) ? file + " is not a readable PNG"
+                                                                           : whole.problem) +
               "): the Ferlo entry shows without an image");
     } else if (!glyph) {
       add(Status::warn, "glyph",
           "BrandGlyph " + jsonNumber(size->width) + "x" + jsonNumber(size->height) +
               " has no positive height: the Ferlo entry shows without an image");
     } else {
-      const std::string detail = "BrandGlyph " + jsonNumber(size->width) + "x" + jsonNumber(size->height) +
-                                 " shown at " + jsonNumber(glyph->width) + "x" + jsonNumber(glyph->height) + " (" +
-                                 file + ")";
-      const std::string retina = options_.bundle ? checkRetinaGlyph(*size) : "";
-      if (retina.empty()) {
-        add(Status::ok, "glyph", detail + (options_.bundle ? " and BrandGlyph@2x.png at twice the size" : ""));
-      } else {
-        add(Status::warn, "glyph", detail + "; " + retina);
+      std::string detail = "BrandGlyph " + jsonNumber(size->width) + "x" + jsonNumber(size->height) + " shown at " +
+                           jsonNumber(glyph->width) + "x" + jsonNumber(glyph->height) + " (" + file + ")";
+      std::vector<std::string> problems;
+      if (!whole.problem.empty()) problems.push_back(whole.problem);
+      if (options_.bundle) {
+        if (std::string retina = checkRetinaGlyph(*size); !retina.empty()) problems.push_back(std::move(retina));
       }
+      if (problems.empty()) {
+        add(Status::ok, "glyph", detail + (options_.bundle ? " and BrandGlyph@2x.png at twice the size" : ""));
+        return;
+      }
+      for (const std::string& problem : problems) detail += "; " + problem;
+      add(Status::warn, "glyph", detail);
     }
   }
 
   // What is wrong with BrandGlyph@2x.png beside a good BrandGlyph.png, or "".
   std::string checkRetinaGlyph(const ImageSize& size) {
     const std::string file = platform_.config().resourcesDirectory + "/BrandGlyph@2x.png";
-    std::string whyNot;
-    const auto bytes = ferlo::readRegularFile(file, &whyNot);
-    if (!bytes) return "cannot read " + file + ": " + whyNot + " (high-resolution displays scale the small one)";
-    const auto retina = readPngSize(*bytes);
-    if (!retina) return file + " is not a readable PNG";
-    if (retina->width != 2 * size.width || retina->height != 2 * size.height) {
-      return file + " is " + jsonNumber(retina->width) + "x" + jsonNumber(retina->height) + ", not twice " +
-             jsonNumber(size.width) + "x" + jsonNumber(size.height);
+    const GlyphFile retina = inspectGlyph(file);
+    if (retina.unreadable) return retina.problem + " (high-resolution displays scale the small one)";
+    if (!retina.size) return file + " is not a readable PNG";
+    if (retina.size->width != 2 * size.width || retina.size->height != 2 * size.height) {
+      return file + " is " + jsonNumber(retina.size->width) + "x" + jsonNumber(retina.size->height) +
+             ", not twice " + jsonNumber(size.width) + "x" + jsonNumber(size.height);
     }
-    return "";
+    return retina.problem;
   }
 
   void checkLocalisation() {
@@ -460,20 +507,39 @@ class Doctor {
       if (auto region = options_.bundle->text("CFBundleDevelopmentRegion")) development = *region;
     }
     std::vector<std::string> problems;
-    std::vector<std::set<std::string>> keys(languages.size());
+    std::vector<TableKeys> keys(languages.size());
     for (std::size_t i = 0; i < languages.size(); ++i) {
-      for (const char* name : {"Localizable.strings", "Localizable.stringsdict"}) {
-        const std::string relative = languages[i] + ".lproj/" + name;
+      for (const std::string_view name : {"Localizable.strings", "Localizable.stringsdict"}) {
+        const std::string relative = languages[i] + ".lproj/" + std::string(name);
         const std::string path = dir + "/" + relative;
         if (!exists(path)) continue;
         std::string whyNot;
-        const auto bytes = ferlo::readRegularFile(path, &whyNot);
+        const auto bytes = readLocalizationTable(path, &whyNot);  // as the menu's lookup reads it
         if (!bytes) {
-          problems.push_back("cannot read " + relative + ": " + whyNot);
+          problems.push_back("cannot read " + relative + ": " + whyNot + " (it counts as absent)");
           continue;
         }
         ResourceDiagnostic diagnostic;
-        if (!addKeys(name, *bytes, keys[i], &diagnostic)) {
+        bool parsed = false;
+        if (name.ends_with(".strings")) {
+          auto table = parseStringsFile(*bytes);
+          if ((parsed = table.table.has_value())) {
+            for (const auto& entry : *table.table) keys[i].strings.insert(entry.first);
+          }
+          diagnostic = std::move(table.diagnostic);
+        } else {
+          auto table = parseStringsdictFile(*bytes);
+          if ((parsed = table.table.has_value())) {
+            for (const auto& [key, entry] : *table.table) {
+              keys[i].plurals.insert(key);
+              for (const std::string& problem : stringsdictEntryProblems(entry)) {
+                problems.push_back(relative + ": " + lineQuoted(key) + ": " + problem);
+              }
+            }
+          }
+          diagnostic = std::move(table.diagnostic);
+        }
+        if (!parsed) {
           problems.push_back(relative + " cannot be read: " + describe(diagnostic) + " (the whole table is ignored)");
         }
       }
@@ -483,12 +549,27 @@ class Doctor {
       problems.push_back("no " + development + ".lproj for the development language " + lineQuoted(development) +
                          " (CFBundleDevelopmentRegion)");
     } else {
-      const std::set<std::string>& wanted = keys[static_cast<std::size_t>(base - languages.begin())];
+      const TableKeys& wanted = keys[static_cast<std::size_t>(base - languages.begin())];
+      // The menu's own keys: a plain text is looked up in Localizable.strings
+      // alone, a count text in either table.
+      std::string lacking;
+      for (const std::string_view key : kMenuTextKeys) {
+        if (wanted.strings.contains(key) || (isCountKey(key) && wanted.plurals.contains(key))) continue;
+        lacking += (lacking.empty() ? "" : ", ") + lineQuoted(key);
+      }
+      if (!lacking.empty()) {
+        problems.push_back(development + ".lproj has no text for the menu's " + lacking +
+                           ": the menu shows such a key itself (a count key with its number for %lld)");
+      }
       for (std::size_t i = 0; i < languages.size(); ++i) {
         std::vector<std::string> missing;
-        for (const std::string& key : wanted) {
-          if (!keys[i].count(key)) missing.push_back(lineQuoted(key));
+        for (const auto* table : {&wanted.strings, &wanted.plurals}) {
+          for (const std::string& key : *table) {
+            if (!keys[i].strings.contains(key) && !keys[i].plurals.contains(key)) missing.push_back(lineQuoted(key));
+          }
         }
+        std::sort(missing.begin(), missing.end());
+        missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
         if (missing.empty()) continue;
         std::string text = languages[i] + ".lproj lacks " + missing.front();
         for (std::size_t k = 1; k < missing.size() && k < 3; ++k) text += ", " + missing[k];
@@ -501,7 +582,8 @@ class Doctor {
       for (const std::string& language : languages) list += (list.empty() ? "" : " ") + language;
       add(Status::ok, "tables",
           plural(languages.size(), "language", "languages") + " (" + list + ") in " + dir +
-              ": every table parses and has the keys of " + development + ".lproj");
+              ": every table parses and has the keys of " + development + ".lproj, which has every text the menu "
+              "uses; every .stringsdict format resolves");
       return;
     }
     std::string text = dir + ": " + problems.front();
@@ -561,12 +643,15 @@ class Doctor {
     }
   }
 
-  // With --bundle, when the host application has a readable Info.plist
-  // whose identifier is not hostBundleIdentifier: what to say about it.
+  // With --bundle, when the host application's Info.plist cannot be read or
+  // its identifier is not hostBundleIdentifier: what to say about it.
   std::string hostIdentifierMismatch(const std::string& host) {
     if (!options_.bundlePath) return "";
     const BundleReadResult read = readBundle(host);
-    if (!read.bundle) return "";
+    if (!read.bundle) {
+      return "but " + read.error + " (nothing confirms that it is the application with bundle identifier " +
+             lineQuoted(identity_.hostBundleIdentifier()) + ")";
+    }
     const std::optional<std::string> id = read.bundle->identifier();
     const std::string& expected = identity_.hostBundleIdentifier();
     if (id && *id == expected) return "";

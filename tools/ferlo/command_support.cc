@@ -55,7 +55,9 @@ std::string scenarioOptionsHelp() {
       "                         " + std::string(defaultExtensionIdentifier()) + "\n"
       "  --no-bundle-id         the extension's bundle has no identifier\n"
       "  --info KEY=JSON        an Info.plist value typed by its JSON; repeatable:\n"
-      "                         --info 'TarvelinAppGroup=\"group.x\"', --info TarvelinAppGroup=5\n"
+      "                         --info 'TarvelinAppGroup=\"group.x\"', --info TarvelinAppGroup=5;\n"
+      "                         CFBundleIdentifier sets the bundle identifier too\n"
+      "                         (none unless it is text)\n"
       "  --bundle-url ITEM      the extension bundle; default the .appex folder the\n"
       "                         program lies in, else\n"
       "                         " + std::string(kFallbackBundleURL) + "\n"
@@ -83,10 +85,12 @@ std::string scenarioOptionsHelp() {
       "                         from DIR/Contents/Info.plist (XML or binary), the\n"
       "                         resources from DIR/Contents/Resources, the bundle URL\n"
       "                         is DIR. An Info.plist that cannot be read is a usage\n"
-      "                         error (doctor reports it in its bundle step instead)\n"
+      "                         error (doctor reports it in its bundle step instead),\n"
+      "                         and so is an empty DIR\n"
       "A single-valued option given twice: the last one counts. --bundle-id,\n"
       "--no-bundle-id, --info, --resources and --bundle-url override what --bundle\n"
-      "says, wherever they stand; --info replaces only its own key. Options take\n"
+      "says, wherever they stand; --info replaces only its own key, and --bundle-id\n"
+      "or --no-bundle-id wins over --info CFBundleIdentifier. Options take\n"
       "their value as \"--opt value\" or \"--opt=value\".\n";
   return text;
 }

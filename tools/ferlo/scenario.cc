@@ -15,9 +15,14 @@ namespace ferlo::cli {
 PosixPlatformConfig makePlatformConfig(const ScenarioOptions& options) {
   PosixPlatformConfig config;
   config.groupContainersRoot = options.groupContainers ? *options.groupContainers : defaultGroupContainersRoot();
-  // What --bundle says comes first; the single options override it.
+  // What --bundle says comes first; the single options override it. The
+  // identifier is the Info.plist's CFBundleIdentifier when that is text, so
+  // --info may set it too; --bundle-id wins over both.
   if (options.bundleIdGiven) {
     config.bundleIdentifier = options.bundleId;
+  } else if (const auto given = options.info.find("CFBundleIdentifier"); given != options.info.end()) {
+    config.bundleIdentifier =
+        given->second.kind == InfoValue::Kind::text ? std::optional(given->second.text) : std::nullopt;
   } else if (options.bundlePath) {
     config.bundleIdentifier = options.bundle ? options.bundle->identifier() : std::nullopt;
   } else {

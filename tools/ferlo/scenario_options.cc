@@ -280,6 +280,7 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
   } else if (name == "on-open") {
     options.onOpen = value;
   } else if (name == "bundle") {
+    if (value.empty()) return std::string("--bundle wants a directory, got \"\"");  // not the working directory
     std::string path = absolutePath(value);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     options.bundlePath = std::move(path);

@@ -81,14 +81,22 @@ build_program() {
   local announced=0
   if [ ! -f build/build.ninja ]; then
     announced=1
-    echo "run.sh: building the ferlo program in build/ (the first build compiles the extension's core: about 2 minutes on a 2-core machine)" >&2
+    echo "run.sh: building the ferlo program in build/ (a first build compiles the extension's core: about a minute on a 2-core machine)" >&2
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERLO_WERROR=ON >/dev/null
   fi
-  # Ninja's lines, less those it prints when everything is up to date.
-  cmake --build build --target ferlo ferlo_bundle | awk -v shown="$announced" '
-    /^ninja: (Entering directory|no work to do)/ || /Re-checking globbed directories/ { next }
-    !shown { print "run.sh: rebuilding the ferlo program in build/"; shown = 1 }
-    { print; fflush() }' >&2
+  # Ninja's lines as they come (read here line by line: mawk would pass them
+  # on in blocks), less those it prints when everything is up to date.
+  local line shown=$announced
+  cmake --build build --target ferlo ferlo_bundle | while IFS= read -r line; do
+    case $line in
+      "ninja: Entering directory"* | "ninja: no work to do." | *"Re-checking globbed directories"*) continue ;;
+    esac
+    if [ "$shown" = 0 ]; then
+      echo "run.sh: rebuilding the ferlo program in build/"
+      shown=1
+    fi
+    printf '%s\n' "$line"
+  done >&2
 }
 
 run_suite() {

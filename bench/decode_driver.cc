@@ -24,7 +24,7 @@
 #include "exchange/identity.h"
 #include "exchange/rule_manifest.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 namespace {
 

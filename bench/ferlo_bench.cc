@@ -32,8 +32,8 @@
 #include "extension/selection.h"
 #include "extension/selection_reference.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/files/file_io.h"
+#include "platform/stand_in/posix_platform.h"
 
 namespace ferlo::bench {
 namespace {

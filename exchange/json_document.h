@@ -16,7 +16,7 @@
 
 #include <simdjson.h>
 
-#include "exchange/decoded.h"
+#include "base/decoded.h"
 #include "platform/platform.h"
 
 namespace ferlo::json_document {

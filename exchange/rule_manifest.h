@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/decoded.h"
+#include "base/decoded.h"
 #include "exchange/identity.h"
 #include "exchange/uuid.h"
 #include "platform/platform.h"

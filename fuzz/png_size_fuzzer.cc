@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/png_size.h"
+#include "platform/stand_in/png_size.h"
 
 FERLO_FUZZ_TARGET(bytes) {
   const std::optional<ImageSize> found = readPngSize(bytes);

@@ -2,7 +2,7 @@
 // text of a table is valid UTF-8; a table written back out in the plainest
 // form the reader accepts reads back the same.
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/strings_file.h"
+#include "platform/stand_in/strings_file.h"
 
 namespace {
 

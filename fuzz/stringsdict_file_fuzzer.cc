@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/property_list.h"
-#include "platform/posix/stringsdict_file.h"
+#include "platform/stand_in/property_list.h"
+#include "platform/stand_in/stringsdict_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #import "platform/macos/foundation_text.h"
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 namespace ferlo {
 namespace {

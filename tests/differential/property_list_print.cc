@@ -7,7 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/posix/property_list.h"
+#include "platform/stand_in/property_list.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/fake/fake_platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/stand_in/posix_platform.h"
 #include "tests/platform/test_support.h"
 
 namespace ferlo {

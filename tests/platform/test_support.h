@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 namespace ferlo::testing {
 

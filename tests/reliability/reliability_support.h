@@ -11,8 +11,8 @@
 #include "exchange/tool_request.h"
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/files/file_io.h"
+#include "platform/stand_in/posix_platform.h"
 #include "tests/platform/test_support.h"
 #include "tests/support/case_names.h"
 

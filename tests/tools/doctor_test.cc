@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "platform/posix/strings_file.h"
+#include "platform/stand_in/strings_file.h"
 #include "tests/tools/ferlo_fixture.h"
 
 namespace ferlo::testing {

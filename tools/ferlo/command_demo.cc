@@ -19,7 +19,7 @@
 
 #include "exchange/identity.h"
 #include "exchange/shared_container.h"
-#include "platform/posix/localizer.h"
+#include "platform/stand_in/localizer.h"
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"

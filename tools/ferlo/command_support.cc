@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "exchange/identity.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/stand_in/posix_platform.h"
 #include "tools/ferlo/program_location.h"
 
 namespace ferlo::cli {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 namespace ferlo::cli {
 FileReadResult readRegularFile(const std::string& path, std::uint64_t maxBytes) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "exchange/identity.h"
-#include "platform/posix/localizer.h"
+#include "platform/stand_in/localizer.h"
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/on_open.h"

@@ -11,7 +11,7 @@
 
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/stand_in/posix_platform.h"
 #include "tools/ferlo/scenario_options.h"
 
 namespace ferlo::cli {

@@ -15,7 +15,7 @@
 
 #include "platform/file_url.h"
 #include "platform/platform.h"
-#include "platform/posix/bundle_reader.h"
+#include "platform/stand_in/bundle_reader.h"
 #include "tools/ferlo/command_line.h"
 
 namespace ferlo::cli {

@@ -1,4 +1,4 @@
-#include "platform/posix/localizer.h"
+#include "platform/stand_in/localizer.h"
 
 #include <unicode/locid.h>
 #include <unicode/numberformatter.h>
@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/posix_files.h"
-#include "platform/posix/strings_file.h"
-#include "platform/posix/stringsdict_file.h"
+#include "platform/files/file_io.h"
+#include "platform/stand_in/strings_file.h"
+#include "platform/stand_in/stringsdict_file.h"
 
 namespace ferlo {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/posix/stringsdict_file.h"
+#include "platform/stand_in/stringsdict_file.h"
 
 #include <utility>
 
-#include "platform/posix/property_list.h"
+#include "platform/stand_in/property_list.h"
 
 namespace ferlo {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -232,7 +232,7 @@ int FileCalls::createFile(int dirFd, const char* name) {
 ssize_t FileCalls::write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 
 int FileCalls::syncFile(int fd) {
-#if defined(HAVE_F_FULLFSYNC)
+#if defined(F_FULLFSYNC)
   // fsync alone leaves the data in the drive's cache on macOS. Some file
   // systems (network shares) refuse F_FULLFSYNC; fsync is the best they do.
   if (::fcntl(fd, F_FULLFSYNC) == 0) return 0;
@@ -249,7 +249,7 @@ int FileCalls::rename(int dirFd, const char* from, const char* to) { return ::re
 int FileCalls::unlink(int dirFd, const char* name) { return ::unlinkat(dirFd, name, 0); }
 
 int FileCalls::syncDirectory(int dirFd) {
-#if defined(HAVE_F_FULLFSYNC)
+#if defined(F_FULLFSYNC)
   if (::fcntl(dirFd, F_FULLFSYNC) == 0) return 0;
 #endif
   return ::fsync(dirFd);

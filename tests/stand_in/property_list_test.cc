@@ -1,4 +1,4 @@
-#include "platform/posix/property_list.h"
+#include "platform/stand_in/property_list.h"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>

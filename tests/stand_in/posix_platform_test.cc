@@ -1,4 +1,4 @@
-#include "platform/posix/posix_platform.h"
+#include "platform/stand_in/posix_platform.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/bundle_reader.h"
-#include "platform/posix/png_size.h"
+#include "platform/stand_in/bundle_reader.h"
+#include "platform/stand_in/png_size.h"
 #include "tests/platform/test_support.h"
 
 namespace ferlo {

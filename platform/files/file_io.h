@@ -1,6 +1,7 @@
-// File access of the POSIX stand-in: a bounded, non-blocking whole-file read
-// and a durable atomic replace, with the system calls of the replace behind a
-// small seam so that tests can break any one step.
+// The file operations that ship, in the extension as in the stand-in: a
+// bounded, non-blocking whole-file read and a durable atomic replace, with
+// the system calls of the replace behind a small seam so that tests can
+// break any one step.
 //
 // Errors of the OS stop here: callers get none or false, never errno (only,
 // when they ask, the reason in words).

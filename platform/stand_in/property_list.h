@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/posix/strings_file.h"
+#include "platform/stand_in/strings_file.h"
 
 namespace ferlo {
 

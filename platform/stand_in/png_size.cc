@@ -1,4 +1,4 @@
-#include "platform/posix/png_size.h"
+#include "platform/stand_in/png_size.h"
 
 #include <array>
 #include <string>

@@ -1,4 +1,4 @@
-#import "platform/macos/finder_stand_in/finder_stand_in.h"
+#import "tests/appkit/finder_stand_in/finder_stand_in.h"
 
 #import <objc/runtime.h>
 

@@ -1,10 +1,10 @@
-#include "platform/posix/strings_file.h"
+#include "platform/stand_in/strings_file.h"
 
 #include <cstdint>
 #include <utility>
 
-#include "platform/posix/property_list.h"
-#include "platform/posix/utf8_append.h"
+#include "platform/stand_in/property_list.h"
+#include "platform/stand_in/utf8_append.h"
 
 namespace ferlo {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

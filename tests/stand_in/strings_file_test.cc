@@ -1,6 +1,6 @@
 // The .strings and .stringsdict forms, byte for byte; that any bytes give a
 // table of valid UTF-8 or a diagnostic is the fuzz targets'.
-#include "platform/posix/strings_file.h"
+#include "platform/stand_in/strings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/stringsdict_file.h"
+#include "platform/stand_in/stringsdict_file.h"
 #include "tests/platform/test_support.h"
 
 namespace ferlo {

@@ -1,4 +1,4 @@
-#include "platform/posix/localizer.h"
+#include "platform/stand_in/localizer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

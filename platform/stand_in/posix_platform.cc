@@ -1,4 +1,4 @@
-#include "platform/posix/posix_platform.h"
+#include "platform/stand_in/posix_platform.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/posix/localizer.h"
-#include "platform/posix/png_size.h"
-#include "platform/posix/posix_files.h"
+#include "platform/stand_in/localizer.h"
+#include "platform/stand_in/png_size.h"
+#include "platform/files/file_io.h"
 
 namespace ferlo {
 namespace {

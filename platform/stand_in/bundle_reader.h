@@ -19,7 +19,7 @@
 
 #include "platform/file_url.h"
 #include "platform/platform.h"
-#include "platform/posix/property_list.h"
+#include "platform/stand_in/property_list.h"
 
 namespace ferlo {
 

@@ -1,9 +1,9 @@
-#include "platform/posix/bundle_reader.h"
+#include "platform/stand_in/bundle_reader.h"
 
 #include <cstdint>
 #include <utility>
 
-#include "platform/posix/posix_files.h"
+#include "platform/files/file_io.h"
 
 namespace ferlo {
 namespace {

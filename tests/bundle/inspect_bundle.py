@@ -13,6 +13,8 @@ for every architecture of the executable:
   libraries     only /System/Library/… and /usr/lib/… libraries are loaded
   static-deps   simdjson and utf8proc are inside the executable (its symbols say so:
                 the check needs an unstripped executable), not loaded
+  ships-only    nothing of the stand-in, the fake, the program or the tests' helpers
+                is linked in (ships_only.py, on the executable's symbols)
   principal     the Info.plist's principal class is in the class list, a subclass
                 of FIFinderSync (bound to FinderSync.framework), with its methods
   info-plist    the Info.plist parses and has the keys the system reads
@@ -31,9 +33,12 @@ import shutil
 import subprocess
 import sys
 
+import ships_only
+
 PRINCIPAL_METHODS = ["init", "toolbarItemName", "toolbarItemToolTip", "menuForMenuKind:", "runRule:",
                      "runFlatten:", "runMergeSelected:", "setExpiry:"]
 ALLOWED_LIBRARY_PREFIXES = ("/System/Library/", "/usr/lib/")
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 class Failure(Exception):
@@ -244,6 +249,16 @@ class Inspection:
                 raise Failure(f"{arch}: simdjson or utf8proc loaded as a library")
         return "simdjson and utf8proc defined in the executable"
 
+    def ships_only(self):
+        self.need_executable()
+        names = ships_only.stand_in_names(SOURCE_ROOT)
+        for arch in self.archs:
+            found = ships_only.stand_in_symbols(ships_only.defined_symbols(self.executable, arch), names)
+            if found:
+                raise Failure(f"{arch}: stand-in code linked in: {', '.join(found[:5])}"
+                              + (f" and {len(found) - 5} more" if len(found) > 5 else ""))
+        return f"none of {len(names)} names of the stand-in, the program and the tests' helpers defined"
+
     def principal(self):
         self.need_executable()
         name = ((self.info or {}).get("NSExtension") or {}).get("NSExtensionPrincipalClass")
@@ -339,6 +354,7 @@ def main():
     inspection.check("entry", inspection.entry)
     inspection.check("libraries", inspection.libraries)
     inspection.check("static-deps", inspection.static_dependencies)
+    inspection.check("ships-only", inspection.ships_only)
     inspection.check("principal", inspection.principal)
     inspection.check("resources", inspection.bundle_resources)
     print("code signing: not checked here (it needs a Mac: codesign --verify --strict)")

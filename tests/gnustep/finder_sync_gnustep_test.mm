@@ -32,7 +32,7 @@
 #if !defined(GNUSTEP)
 #include <mach-o/dyld.h>
 
-#import "tests/appkit/finder_stand_in/finder_stand_in.h"
+#import "platform/macos/finder_stand_in/finder_stand_in.h"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-#import "tests/appkit/finder_stand_in/finder_stand_in.h"
+#import "platform/macos/finder_stand_in/finder_stand_in.h"
 
 #import <objc/runtime.h>
 

@@ -30,7 +30,7 @@
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_platform.h"

@@ -25,26 +25,6 @@ std::optional<Selector> selectorForName(std::string_view name) {
   return std::nullopt;
 }
 
-MenuItem finderCopyOf(const MenuItem& item) {
-  MenuItem copy;
-  copy.title = item.title;
-  copy.image = item.image;
-  copy.action = item.action;
-  copy.tag = item.tag;
-  copy.enabled = item.enabled;
-  copy.isSeparator = item.isSeparator;
-  copy.submenu = item.submenu;
-  return copy;
-}
-
-Sender senderOf(const MenuItem& item) {
-  Sender sender;
-  if (item.representedObject) sender = Sender::withString(*item.representedObject);
-  sender.tag = item.tag;
-  sender.title = item.title;
-  return sender;
-}
-
 MenuItem MenuItem::separatorItem() {
   // The platform's separator is a blank, disabled item with no title, no
   // action and the default tag; the renderer draws it as a line.

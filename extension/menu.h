@@ -10,8 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "extension/sender.h"
-
 namespace ferlo {
 
 // The commands a menu item can name, by their platform selectors.
@@ -60,15 +58,5 @@ struct Menu {
   std::string title;
   std::vector<MenuItem> items;
 };
-
-// The chosen item as the Finder delivers it to the action: rebuilt in
-// another process from its title, action, image, enabled state and tag (and
-// its state, indentation level and submenu, which the extension leaves at
-// their defaults). Its represented object, styled title, target and key
-// equivalent are gone.
-[[nodiscard]] MenuItem finderCopyOf(const MenuItem& item);
-
-// What a command reads of `item` as its sender.
-[[nodiscard]] Sender senderOf(const MenuItem& item);
 
 }  // namespace ferlo

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 

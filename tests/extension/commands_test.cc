@@ -9,6 +9,7 @@
 #include "extension/finder_sync.h"
 #include "extension/handoff.h"
 #include "extension_test_support.h"
+#include "tools/ferlo/finder_copy.h"
 
 namespace ferlo {
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "extension/watched_root_set.h"
 #include "extension_test_support.h"
 

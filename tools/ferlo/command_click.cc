@@ -5,6 +5,7 @@
 
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
+#include "tools/ferlo/finder_copy.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/menu_path.h"
 #include "tools/ferlo/scenario.h"

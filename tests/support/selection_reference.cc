@@ -1,4 +1,4 @@
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 
 #include <cstdlib>
 #include <optional>

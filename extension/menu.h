@@ -12,10 +12,11 @@
 
 namespace ferlo {
 
-// The commands a menu item can name, by their platform selectors.
+// The commands a menu item can name, by their platform selectors (the
+// table of them is kMenuCommands).
 enum class Selector { none, runRule, runFlatten, runMergeSelected, setExpiry };
 
-// "runRule:", "runFlatten:", "runMergeSelected:", "setExpiry:"; "" for none.
+// The command's name in kMenuCommands ("runRule:" ...); "" for none.
 [[nodiscard]] std::string_view selectorName(Selector selector);
 // The selector named by `name`, or none for any other text.
 [[nodiscard]] std::optional<Selector> selectorForName(std::string_view name);

@@ -54,7 +54,8 @@ FERLO_FUZZ_TARGET(bytes) {
     platform.selection = std::move(selection);
   }
 
-  const std::vector<FileURL> fast = selectedFileURLs(platform, roots);
-  const std::vector<FileURL> reference = selectedFileURLsReference(platform, roots);
+  const Selection selection = readSelection(platform);
+  const std::vector<FileURL> fast = selectedFileURLs(selection, roots);
+  const std::vector<FileURL> reference = selectedFileURLsReference(selection, roots);
   FERLO_FUZZ_CHECK(fast == reference, "selectedFileURLs and its reference disagree");
 }

@@ -50,12 +50,10 @@ bool pathUnderRootReference(std::string_view path, std::string_view root) {
   return startsAtCharacterEnd(raw, normalized) || (rootForm && startsAtCharacterEnd(raw, *rootForm));
 }
 
-std::vector<FileURL> selectedFileURLsReference(Platform& platform, const std::vector<std::string>& roots) {
+std::vector<FileURL> selectedFileURLsReference(const Selection& selection, const std::vector<std::string>& roots) {
   std::vector<FileURL> files;
-  if (roots.empty()) return files;
-  std::optional<std::vector<FileURL>> selection = platform.selectedItemURLs();
-  if (!selection) return files;
-  for (const FileURL& url : *selection) {
+  if (roots.empty() || !selection.items) return files;
+  for (const FileURL& url : *selection.items) {
     if (url.hasDirectoryPath()) continue;
     for (const std::string& root : roots) {
       if (pathUnderRootReference(url.standardizedFileURL().path(), root)) {

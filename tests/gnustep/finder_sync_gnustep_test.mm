@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +27,12 @@
 #include <string>
 #include <vector>
 
+#include <objc/runtime.h>
+
+#include <set>
+
 #import "appex/sender_conversion.h"
+#include "extension/command_table.h"
 #include "platform/file_url.h"
 #import "platform/macos/foundation_text.h"
 #if !defined(GNUSTEP)
@@ -374,6 +380,43 @@ void testCommandsOutsideTheMenu() {
   }
 }
 
+#pragma mark - Action methods
+
+// The Finder calls a command by its selector name: the class's action
+// methods (void, one object argument) and the core's table of commands must
+// name the same set. A row without its method would be a menu item the
+// Finder cannot deliver; a method without its row, a command the menu never
+// offers and `ferlo send` cannot reach.
+void testActionMethodsAreTheCommandTable() {
+  std::set<std::string> table;
+  for (const ferlo::MenuCommand& command : ferlo::kMenuCommands) table.insert(std::string(command.name));
+  // A type's code without its qualifiers; GNU's runtime leaves the frame
+  // offset after it ("v24"), Apple's does not ("v").
+  const auto code = [](const char* type) {
+    while (type != nullptr && *type != '\0' && std::strchr("rnNoORV", *type) != nullptr) ++type;
+    return type != nullptr ? *type : '\0';
+  };
+  std::set<std::string> actions;
+  unsigned count = 0;
+  Method* methods = class_copyMethodList([FinderSync class], &count);
+  for (unsigned i = 0; i < count; ++i) {
+    char* result = method_copyReturnType(methods[i]);
+    char* argument = method_getNumberOfArguments(methods[i]) == 3 ? method_copyArgumentType(methods[i], 2) : nullptr;
+    if (code(result) == 'v' && code(argument) == '@') {
+      actions.insert(sel_getName(method_getName(methods[i])));
+    }
+    free(result);
+    free(argument);
+  }
+  free(methods);
+  std::string missing, extra;
+  for (const std::string& name : table) missing += actions.count(name) != 0 ? "" : name + " ";
+  for (const std::string& name : actions) extra += table.count(name) != 0 ? "" : name + " ";
+  CHECK_EQ(missing, "");  // rows the class has no action method for
+  CHECK_EQ(extra, "");    // action methods the table does not list
+  CHECK(!table.empty() && table.size() == ferlo::kMenuCommands.size());
+}
+
 #pragma mark - Sender conversion
 
 // The sender as the core sees it: its object (kind and text), tag and title.
@@ -412,6 +455,7 @@ const struct {
     {"full menu", testFullMenu},
     {"menu items write their request", testMenuItemsWriteTheirRequest},
     {"commands outside the menu", testCommandsOutsideTheMenu},
+    {"the action methods are the table of commands", testActionMethodsAreTheCommandTable},
     {"sender conversion", testSenderConversion},
 };
 

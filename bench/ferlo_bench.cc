@@ -30,7 +30,7 @@
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/files/file_io.h"
 #include "platform/stand_in/posix_platform.h"
@@ -199,7 +199,7 @@ void registerSelection(std::size_t items, std::size_t roots, NameScript script, 
                                  FakePlatform platform;
                                  platform.selection = input->items;
                                  for (auto _ : state) {
-                                   std::vector<FileURL> files = selectedFileURLs(platform, input->roots);
+                                   std::vector<FileURL> files = selectedFileURLs(readSelection(platform), input->roots);
                                    benchmark::DoNotOptimize(files.data());
                                  }
                                  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(input->items.size()));
@@ -210,7 +210,7 @@ void registerSelection(std::size_t items, std::size_t roots, NameScript script, 
     FakePlatform platform;
     platform.selection = input->items;
     for (auto _ : state) {
-      std::vector<FileURL> files = selectedFileURLsReference(platform, input->roots);
+      std::vector<FileURL> files = selectedFileURLsReference(readSelection(platform), input->roots);
       benchmark::DoNotOptimize(files.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(input->items.size()));
@@ -370,8 +370,9 @@ void checkAgreement() {
     const SelectionInput input = makeSelection(1000, 100, script);
     FakePlatform platform;
     platform.selection = input.items;
-    const auto ours = selectedFileURLs(platform, input.roots);
-    if (ours != selectedFileURLsReference(platform, input.roots) || ours.empty()) {
+    const Selection selection = readSelection(platform);
+    const auto ours = selectedFileURLs(selection, input.roots);
+    if (ours != selectedFileURLsReference(selection, input.roots) || ours.empty()) {
       std::fprintf(stderr, "the naive selection disagrees (%s)\n", scriptName(script));
       std::exit(1);
     }

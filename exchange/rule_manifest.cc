@@ -224,11 +224,16 @@ std::string encodeRuleManifest(const RuleManifest& manifest) {
   return std::move(writer.finish()).value_or(std::string());
 }
 
-std::optional<RuleManifest> loadRuleManifest(Platform& platform, const Identity& identity) {
+RuleManifestReading readRuleManifest(Platform& platform, const Identity& identity) {
+  RuleManifestReading reading;
   const std::optional<FileURL> container = sharedContainerURL(platform, identity);
-  if (!container) return std::nullopt;
-  std::optional<std::string> bytes = platform.readWholeFile(container->appendingPathComponent(kRulesFileName));
-  if (!bytes) return std::nullopt;
+  if (!container) return reading;
+  reading.file = container->appendingPathComponent(kRulesFileName);
+  std::optional<std::string> bytes = platform.readWholeFile(*reading.file);
+  if (!bytes) {
+    reading.outcome = RuleManifestReading::Outcome::unreadable;
+    return reading;
+  }
   // Decoded as decodeRuleManifest does, but the file's bytes are let go as
   // soon as the parser holds everything (its tape and its copies of the
   // strings): the records are then built without the file still in memory,
@@ -236,10 +241,16 @@ std::optional<RuleManifest> loadRuleManifest(Platform& platform, const Identity&
   // instead of four.
   dom::parser parser;
   dom::element root;
-  DecodeError ignored;
-  if (!jd::parseDocument(parser, *bytes, root, ignored)) return std::nullopt;
+  reading.outcome = RuleManifestReading::Outcome::undecodable;
+  if (!jd::parseDocument(parser, *bytes, root, reading.manifest.error)) return reading;
   bytes.reset();
-  return std::move(decodeRoot(root).value);
+  reading.manifest = decodeRoot(root);
+  if (reading.manifest) reading.outcome = RuleManifestReading::Outcome::loaded;
+  return reading;
+}
+
+std::optional<RuleManifest> loadRuleManifest(Platform& platform, const Identity& identity) {
+  return std::move(readRuleManifest(platform, identity).manifest.value);
 }
 
 }  // namespace ferlo

@@ -63,8 +63,25 @@ struct RuleManifest {
 // of each byte that does not begin a valid sequence.
 [[nodiscard]] std::string encodeRuleManifest(const RuleManifest& manifest);
 
-// The manifest in the shared container's "rules.json", or none when there is
-// no container, the file cannot be read, or it does not decode.
+// One reading of the shared container's "rules.json": the manifest, or why
+// there is none.
+struct RuleManifestReading {
+  enum class Outcome { loaded, noContainer, unreadable, undecodable };
+
+  Outcome outcome = Outcome::noContainer;
+  std::optional<FileURL> file;     // the file looked for; none without a container
+  Decoded<RuleManifest> manifest;  // the value when loaded; where and why when undecodable
+
+  explicit operator bool() const { return outcome == Outcome::loaded; }
+};
+
+// Reads and decodes "rules.json" as decodeRuleManifest does. The file's bytes
+// are let go as soon as the parser holds everything, so that a large
+// manifest's peak stays near three times its size.
+[[nodiscard]] RuleManifestReading readRuleManifest(Platform& platform, const Identity& identity);
+
+// The manifest of readRuleManifest, or none when there is no container, the
+// file cannot be read, or it does not decode.
 [[nodiscard]] std::optional<RuleManifest> loadRuleManifest(Platform& platform, const Identity& identity);
 
 }  // namespace ferlo

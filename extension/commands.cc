@@ -47,43 +47,43 @@ void runRule(const ExtensionContext& context, const Sender& sender) {
       break;
     }
   }
-  std::optional<FileURL> target = targetFolderURL(context.platform());
-  if (!target) return;
+  const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
+  if (!offer.offers(Selector::runRule)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::runRule;
-  request.folders = {target->path()};
+  request.folders = {offer.targetFolder->path()};
   request.ruleID = std::move(ruleID);
   submit(context, request);
 }
 
 void runFlatten(const ExtensionContext& context) {
-  std::optional<FileURL> target = targetFolderURL(context.platform());
-  if (!target) return;
+  const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
+  if (!offer.offers(Selector::runFlatten)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::flattenFolder;
-  request.folders = {target->path()};
+  request.folders = {offer.targetFolder->path()};
   submit(context, request);
 }
 
 void runMergeSelected(const ExtensionContext& context) {
-  std::vector<FileURL> folders = selectedFolderURLs(context.platform());
-  if (folders.size() < 2) return;
+  const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
+  if (!offer.offers(Selector::runMergeSelected)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::mergeFolders;
-  request.folders = pathsOf(folders);
+  request.folders = pathsOf(offer.folders);
   submit(context, request);
 }
 
 void setExpiry(const ExtensionContext& context, const Sender& sender) {
-  std::vector<std::string> roots;
-  if (std::optional<RuleManifest> manifest = loadRuleManifest(context.platform(), context.identity())) {
-    if (manifest->watchedRoots) roots = std::move(*manifest->watchedRoots);
-  }
-  std::vector<FileURL> files = selectedFileURLs(context.platform(), roots);
-  if (files.empty()) return;
+  const std::optional<RuleManifest> manifest = loadRuleManifest(context.platform(), context.identity());
+  const std::vector<std::string>& roots = watchedRootsOf(manifest);
+  // No file lies under no root: the Finder need not be asked.
+  if (roots.empty()) return;
+  const SelectionOffer offer = offerOf(readSelection(context.platform()), roots);
+  if (!offer.offers(Selector::setExpiry)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::expireFiles;
-  request.files = pathsOf(files);
+  request.files = pathsOf(offer.files);
   if (sender.tag >= 1) request.days = sender.tag;
   submit(context, request);
 }

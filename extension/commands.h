@@ -1,8 +1,9 @@
-// The four menu commands. Each resolves the selection afresh, tests its own
-// guard (the menu's earlier view of the selection counts for nothing), fills
-// one ToolRequest, has it written as "tool-request.json" and then hands off
-// to the host application, written or not. A command stopped by its guard
-// writes nothing and hands off nothing. Paths are FileURL::path().
+// The four menu commands (kMenuCommands lists them). Each takes one reading
+// of the selection of its own and tests its guard on it (SelectionOffer::
+// offers; the menu's earlier view of the selection counts for nothing),
+// fills one ToolRequest, has it written as "tool-request.json" and then hands
+// off to the host application, written or not. A command stopped by its
+// guard writes nothing and hands off nothing. Paths are FileURL::path().
 #pragma once
 
 #include "extension/extension_context.h"
@@ -25,9 +26,10 @@ void runFlatten(const ExtensionContext& context);
 // in selection order]}.
 void runMergeSelected(const ExtensionContext& context);
 
-// Reads the manifest for its watched roots (none or absent: no roots) and
-// stops unless some selected file lies under one; then {expireFiles, [],
-// files, days: the sender's tag when it is 1 or more, else left out}.
+// Reads the manifest for its watched roots (none or absent: no roots, and it
+// stops before reading the selection) and stops unless some selected file
+// lies under one; then {expireFiles, [], files, days: the sender's tag when
+// it is 1 or more, else left out}.
 void setExpiry(const ExtensionContext& context, const Sender& sender);
 
 }  // namespace ferlo::commands

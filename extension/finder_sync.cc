@@ -1,5 +1,6 @@
 #include "extension/finder_sync.h"
 
+#include "extension/command_table.h"
 #include "extension/commands.h"
 #include "extension/menu_builder.h"
 
@@ -38,22 +39,8 @@ void FinderSync::runMergeSelected(const Sender& /*sender*/) { commands::runMerge
 void FinderSync::setExpiry(const Sender& sender) { commands::setExpiry(context_, sender); }
 
 void FinderSync::perform(Selector selector, const Sender& sender) {
-  switch (selector) {
-    case Selector::runRule:
-      runRule(sender);
-      return;
-    case Selector::runFlatten:
-      runFlatten(sender);
-      return;
-    case Selector::runMergeSelected:
-      runMergeSelected(sender);
-      return;
-    case Selector::setExpiry:
-      setExpiry(sender);
-      return;
-    case Selector::none:
-      return;  // an item without an action sends nothing
-  }
+  // An item without an action sends nothing.
+  if (const MenuCommand* command = menuCommandFor(selector)) command->run(context_, sender);
 }
 
 }  // namespace ferlo

@@ -33,7 +33,8 @@ class FinderSync {
   void runMergeSelected(const Sender& sender);
   void setExpiry(const Sender& sender);
 
-  // Delivers `selector` as the Finder's message dispatch would.
+  // Delivers `selector` as the Finder's message dispatch would: runs the
+  // command of its row in kMenuCommands; nothing for none.
   void perform(Selector selector, const Sender& sender);
 
  private:

@@ -1,48 +1,19 @@
 #include "extension/menu.h"
 
+#include "extension/command_table.h"
+
 namespace ferlo {
 
 std::string_view selectorName(Selector selector) {
-  switch (selector) {
-    case Selector::runRule:
-      return "runRule:";
-    case Selector::runFlatten:
-      return "runFlatten:";
-    case Selector::runMergeSelected:
-      return "runMergeSelected:";
-    case Selector::setExpiry:
-      return "setExpiry:";
-    case Selector::none:
-      break;
-  }
-  return "";
+  const MenuCommand* command = menuCommandFor(selector);
+  return command != nullptr ? command->name : std::string_view();
 }
 
 std::optional<Selector> selectorForName(std::string_view name) {
-  for (Selector s : {Selector::runRule, Selector::runFlatten, Selector::runMergeSelected, Selector::setExpiry}) {
-    if (selectorName(s) == name) return s;
+  for (const MenuCommand& command : kMenuCommands) {
+    if (command.name == name) return command.selector;
   }
   return std::nullopt;
-}
-
-MenuItem finderCopyOf(const MenuItem& item) {
-  MenuItem copy;
-  copy.title = item.title;
-  copy.image = item.image;
-  copy.action = item.action;
-  copy.tag = item.tag;
-  copy.enabled = item.enabled;
-  copy.isSeparator = item.isSeparator;
-  copy.submenu = item.submenu;
-  return copy;
-}
-
-Sender senderOf(const MenuItem& item) {
-  Sender sender;
-  if (item.representedObject) sender = Sender::withString(*item.representedObject);
-  sender.tag = item.tag;
-  sender.title = item.title;
-  return sender;
 }
 
 MenuItem MenuItem::separatorItem() {

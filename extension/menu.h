@@ -10,14 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "extension/sender.h"
-
 namespace ferlo {
 
-// The commands a menu item can name, by their platform selectors.
+// The commands a menu item can name, by their platform selectors (the
+// table of them is kMenuCommands).
 enum class Selector { none, runRule, runFlatten, runMergeSelected, setExpiry };
 
-// "runRule:", "runFlatten:", "runMergeSelected:", "setExpiry:"; "" for none.
+// The command's name in kMenuCommands ("runRule:" ...); "" for none.
 [[nodiscard]] std::string_view selectorName(Selector selector);
 // The selector named by `name`, or none for any other text.
 [[nodiscard]] std::optional<Selector> selectorForName(std::string_view name);
@@ -60,15 +59,5 @@ struct Menu {
   std::string title;
   std::vector<MenuItem> items;
 };
-
-// The chosen item as the Finder delivers it to the action: rebuilt in
-// another process from its title, action, image, enabled state and tag (and
-// its state, indentation level and submenu, which the extension leaves at
-// their defaults). Its represented object, styled title, target and key
-// equivalent are gone.
-[[nodiscard]] MenuItem finderCopyOf(const MenuItem& item);
-
-// What a command reads of `item` as its sender.
-[[nodiscard]] Sender senderOf(const MenuItem& item);
 
 }  // namespace ferlo

@@ -33,6 +33,7 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
 
   std::optional<RuleManifest> manifest = loadRuleManifest(platform, context.identity());
   if (!manifest) return menu;
+  const SelectionOffer offer = offerOf(readSelection(platform), watchedRootsOf(manifest));
 
   MenuItem root;
   root.title = std::string(kBrandTitle);
@@ -75,19 +76,18 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   flatten.targetsPrincipal = true;
   items.push_back(std::move(flatten));
 
-  const auto folderCount = static_cast<std::int64_t>(selectedFolderURLs(platform).size());
-  if (folderCount >= 2) {
+  if (offer.offers(Selector::runMergeSelected)) {
     MenuItem merge;
-    merge.title = platform.localizedStringWithFormat(menuTextKey(MenuText::merge), folderCount);
+    merge.title = platform.localizedStringWithFormat(menuTextKey(MenuText::merge),
+                                                     static_cast<std::int64_t>(offer.folders.size()));
     merge.action = Selector::runMergeSelected;
     merge.targetsPrincipal = true;
     items.push_back(std::move(merge));
   }
 
-  const std::vector<std::string> noRoots;
-  const std::vector<std::string>& roots = manifest->watchedRoots ? *manifest->watchedRoots : noRoots;
-  const auto fileCount = static_cast<std::int64_t>(selectedFileURLs(platform, roots).size());
-  if (fileCount >= 1) items.push_back(makeExpiryItem(fileCount, context));
+  if (offer.offers(Selector::setExpiry)) {
+    items.push_back(makeExpiryItem(static_cast<std::int64_t>(offer.files.size()), context));
+  }
 
   root.submenu = std::move(submenu);
   menu.items.push_back(std::move(root));

@@ -1,6 +1,6 @@
 // The contextual menu: one "Ferlo" entry with the host's rules and the fixed
-// actions, built from scratch at every request from the manifest and the
-// selection of that moment.
+// actions, built from scratch at every request from the manifest and one
+// reading of the selection of that moment.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,10 @@ inline constexpr std::uint64_t kMenuKindToolbarItemMenu = 3;
 // application is not running, and when no manifest loads; otherwise the
 // "Ferlo" entry (brand glyph, submenu "Ferlo"): the rules header, one item
 // per rule (runRule:, the id in upper-case UUID text as represented object)
-// or the disabled "finder.rules.empty", the actions header, flatten, merge
-// for two or more selected folders, and the expiry item for one or more
-// selected files under the manifest's watched roots. Never fails.
+// or the disabled "finder.rules.empty", the actions header, flatten, and the
+// merge and expiry items when the selection offers them (SelectionOffer,
+// with the manifest's watched roots). The selection is read once, after the
+// manifest has loaded. Never fails.
 [[nodiscard]] Menu buildMenu(std::uint64_t kind, const ExtensionContext& context);
 
 }  // namespace ferlo

@@ -1,23 +1,31 @@
 #include "extension/selection.h"
 
+#include "extension/command_table.h"
 #include "extension/watched_root_set.h"
 
 namespace ferlo {
 
-std::optional<FileURL> targetFolderURL(Platform& platform) {
-  if (std::optional<std::vector<FileURL>> selection = platform.selectedItemURLs()) {
-    for (FileURL& url : *selection) {
-      if (url.hasDirectoryPath()) return std::move(url);
-    }
-  }
-  return platform.targetedURL();
+Selection readSelection(Platform& platform) {
+  Selection selection;
+  selection.items = platform.selectedItemURLs();
+  selection.targeted = platform.targetedURL();
+  return selection;
 }
 
-std::vector<FileURL> selectedFolderURLs(Platform& platform) {
+std::optional<FileURL> targetFolderURL(const Selection& selection) {
+  if (selection.items) {
+    for (const FileURL& url : *selection.items) {
+      if (url.hasDirectoryPath()) return url;
+    }
+  }
+  return selection.targeted;
+}
+
+std::vector<FileURL> selectedFolderURLs(const Selection& selection) {
   std::vector<FileURL> folders;
-  if (std::optional<std::vector<FileURL>> selection = platform.selectedItemURLs()) {
-    for (FileURL& url : *selection) {
-      if (url.hasDirectoryPath()) folders.push_back(std::move(url));
+  if (selection.items) {
+    for (const FileURL& url : *selection.items) {
+      if (url.hasDirectoryPath()) folders.push_back(url);
     }
   }
   return folders;
@@ -55,22 +63,39 @@ std::string standardizedPath(const FileURL& url) {
 
 }  // namespace
 
-std::vector<FileURL> selectedFileURLs(Platform& platform, const std::vector<std::string>& roots) {
+std::vector<FileURL> selectedFileURLs(const Selection& selection, const std::vector<std::string>& roots) {
   std::vector<FileURL> files;
-  if (roots.empty()) return files;
-  std::optional<std::vector<FileURL>> selection = platform.selectedItemURLs();
-  if (!selection) return files;
+  if (roots.empty() || !selection.items) return files;
+  const std::vector<FileURL>& items = *selection.items;
   bool anyCandidate = false;
-  for (const FileURL& url : *selection) anyCandidate = anyCandidate || !url.hasDirectoryPath();
+  for (const FileURL& url : items) anyCandidate = anyCandidate || !url.hasDirectoryPath();
   if (!anyCandidate) return files;
 
   const WatchedRootSet rootSet(roots);
-  files.reserve(selection->size());
-  for (FileURL& url : *selection) {
+  files.reserve(items.size());
+  for (const FileURL& url : items) {
     if (url.hasDirectoryPath()) continue;
-    if (rootSet.containsPath(standardizedPath(url))) files.push_back(std::move(url));
+    if (rootSet.containsPath(standardizedPath(url))) files.push_back(url);
   }
   return files;
+}
+
+const std::vector<std::string>& watchedRootsOf(const std::optional<RuleManifest>& manifest) {
+  static const std::vector<std::string> noRoots;
+  return manifest && manifest->watchedRoots ? *manifest->watchedRoots : noRoots;
+}
+
+bool SelectionOffer::offers(Selector selector) const {
+  const MenuCommand* command = menuCommandFor(selector);
+  return command != nullptr && command->offered(*this);
+}
+
+SelectionOffer offerOf(const Selection& selection, const std::vector<std::string>& roots) {
+  SelectionOffer offer;
+  offer.targetFolder = targetFolderURL(selection);
+  offer.folders = selectedFolderURLs(selection);
+  offer.files = selectedFileURLs(selection, roots);
+  return offer;
 }
 
 }  // namespace ferlo

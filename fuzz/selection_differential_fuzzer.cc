@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 
@@ -54,7 +54,8 @@ FERLO_FUZZ_TARGET(bytes) {
     platform.selection = std::move(selection);
   }
 
-  const std::vector<FileURL> fast = selectedFileURLs(platform, roots);
-  const std::vector<FileURL> reference = selectedFileURLsReference(platform, roots);
+  const Selection selection = readSelection(platform);
+  const std::vector<FileURL> fast = selectedFileURLs(selection, roots);
+  const std::vector<FileURL> reference = selectedFileURLsReference(selection, roots);
   FERLO_FUZZ_CHECK(fast == reference, "selectedFileURLs and its reference disagree");
 }

@@ -35,8 +35,21 @@ import sys
 
 import ships_only
 
-PRINCIPAL_METHODS = ["init", "toolbarItemName", "toolbarItemToolTip", "menuForMenuKind:", "runRule:",
-                     "runFlatten:", "runMergeSelected:", "setExpiry:"]
+COMMAND_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "extension", "command_table.h")
+
+
+def command_names(header=COMMAND_TABLE):
+    """The action methods' names as the extension's table of commands lists them."""
+    with open(header, encoding="utf-8") as source:
+        text = source.read()
+    table = re.search(r"kMenuCommands\s*=\s*\{\{(.*?)\n\}\};", text, re.S)
+    names = re.findall(r'\{Selector::\w+,\s*"([^"]+)"', table.group(1)) if table else []
+    if not names:
+        raise SystemExit(f"{header}: no kMenuCommands table with names")
+    return names
+
+
+PRINCIPAL_METHODS = ["init", "toolbarItemName", "toolbarItemToolTip", "menuForMenuKind:"] + command_names()
 ALLOWED_LIBRARY_PREFIXES = ("/System/Library/", "/usr/lib/")
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 

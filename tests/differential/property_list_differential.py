@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The property-list reader (platform/posix/property_list.cc, through
+"""The property-list reader (platform/stand_in/property_list.cc, through
 property_list_print) against a strict second reader, on a seeded corpus of
 generated property lists: valid ones, hostile ones and random mutations of
 valid ones, in the XML and the binary form. Every document must be refused by

@@ -9,6 +9,7 @@
 #include "extension/finder_sync.h"
 #include "extension/handoff.h"
 #include "extension_test_support.h"
+#include "tools/ferlo/finder_copy.h"
 
 namespace ferlo {
 namespace {
@@ -22,7 +23,7 @@ using Texts = std::vector<std::string>;
 
 // Records each hand-off with the request file as the host would find it
 // then; gives the container for the first `available` lookups only.
-class CommandPlatform : public FakePlatform {
+class CommandPlatform : public CountingPlatform {
  public:
   int available = 1000;
   std::vector<std::string> opened;
@@ -100,6 +101,8 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
     EXPECT_EQ(platform.file(kRequestPath), c.request);
     // The host must find the new request when it is brought forward, once.
     EXPECT_EQ(platform.opened, c.request ? std::vector{"file:///a/H.app/ activating " + *c.request} : Texts{});
+    // The guard and the request rest on one reading of the selection.
+    EXPECT_LE(platform.selectionQueries, 1);
   }
 }
 

@@ -101,7 +101,7 @@ TEST(BuildMenuTest, Shape) {
       {"NoWatchedRootsNoExpiry", noRules, std::vector{fileAt("/w/a")}, {}, 0, bare},
   };
   for (const auto& c : cases) {
-    FakePlatform platform;
+    CountingPlatform platform;
     makeHealthy(platform);
     if (c.rules) platform.putFile(kRulesPath, *c.rules);
     platform.selection = c.selection;
@@ -110,6 +110,9 @@ TEST(BuildMenuTest, Shape) {
     const Menu menu = buildMenu(c.kind, context);
     EXPECT_EQ(submenuTitles(menu), c.titles) << c.name;
     EXPECT_EQ(menu.items.size(), c.titles.empty() ? 0u : 1u) << c.name;
+    // Merge and expiry are decided on one reading of the selection, taken
+    // only once the manifest has loaded.
+    EXPECT_EQ(platform.selectionQueries, c.titles.empty() ? 0 : 1) << c.name;
   }
 }
 

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "extension/selection.h"
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 #include "extension/watched_root_set.h"
 #include "extension_test_support.h"
 
@@ -52,12 +52,11 @@ TEST(SelectionTest, FilesUnderARootAreKeptAsGivenInSelectionOrder) {
       {"MarkAfterRootSlashIsNotUnderRoot", {"/r/in"}, {fileAt("/r/in/" + kAcute + "x")}, {}},
   };
   for (const auto& c : cases) {
-    FakePlatform platform;
-    platform.selection = c.selection;
+    const Selection selection{c.selection, std::nullopt};
     std::vector<std::string> expected;
     for (std::size_t i : c.kept) expected.push_back(c.selection[i].absoluteString());
-    EXPECT_EQ(texts(selectedFileURLs(platform, c.roots)), expected) << c.name;
-    EXPECT_EQ(texts(selectedFileURLsReference(platform, c.roots)), expected) << c.name << ": the reference disagrees";
+    EXPECT_EQ(texts(selectedFileURLs(selection, c.roots)), expected) << c.name;
+    EXPECT_EQ(texts(selectedFileURLsReference(selection, c.roots)), expected) << c.name << ": the reference disagrees";
   }
 }
 
@@ -79,7 +78,6 @@ std::string randomPath(std::mt19937& random, bool absolute, std::size_t maxPiece
 
 TEST(SelectionDifferentialTest, FastSelectedFilesAgreeWithTheNaiveReference) {
   std::mt19937 random(20240611u);  // fixed starting state: failures reproduce
-  FakePlatform platform;
   int kept = 0, dropped = 0;
   for (int round = 0; round < 4000; ++round) {
     std::vector<std::string> roots;
@@ -90,9 +88,9 @@ TEST(SelectionDifferentialTest, FastSelectedFilesAgreeWithTheNaiveReference) {
     }
     std::vector<FileURL> selection;
     for (std::size_t i = random() % 8; i > 0; --i) selection.push_back(fileAt(randomPath(random, true)));
-    platform.selection = selection;
-    const std::vector<std::string> fast = texts(selectedFileURLs(platform, roots));
-    ASSERT_EQ(fast, texts(selectedFileURLsReference(platform, roots))) << "round " << round;
+    const Selection reading{selection, std::nullopt};
+    const std::vector<std::string> fast = texts(selectedFileURLs(reading, roots));
+    ASSERT_EQ(fast, texts(selectedFileURLsReference(reading, roots))) << "round " << round;
     kept += static_cast<int>(fast.size());
     for (const FileURL& url : selection) dropped += !url.hasDirectoryPath();
   }

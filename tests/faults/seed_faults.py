@@ -370,7 +370,7 @@ FAULTS = [
       "if (!impl.hasOwnTable) {",
       "a language with its own table does not fall back to English for missing keys"),
 
-    # ---- platform/posix tables and appex rendering ----
+    # ---- platform/stand_in tables and appex rendering ----
     F("plist-binary-values-off-by-one", "platform/stand_in/property_list.cc",
       "      if (top.total.values > kMaxPropertyListValues) return refuse(\"the property list has too many values\");",
       "      if (top.total.values >= kMaxPropertyListValues) return refuse(\"the property list has too many values\");",

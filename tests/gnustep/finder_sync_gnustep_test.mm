@@ -21,12 +21,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <objc/runtime.h>
+
+#include <set>
+
 #import "appex/sender_conversion.h"
+#include "extension/command_table.h"
 #include "platform/file_url.h"
 #import "platform/macos/foundation_text.h"
 #if !defined(GNUSTEP)
@@ -374,6 +380,32 @@ void testCommandsOutsideTheMenu() {
   }
 }
 
+#pragma mark - Action methods
+
+// The Finder calls a command by its selector name: the class's action
+// methods (void, one object argument) and the core's table of commands must
+// name the same set. A row without its method would be a menu item the
+// Finder cannot deliver; a method without its row, a command the menu never
+// offers and `ferlo send` cannot reach.
+void testActionMethodsAreTheCommandTable() {
+  std::set<std::string> table, actions;
+  for (const ferlo::MenuCommand& command : ferlo::kMenuCommands) table.insert(std::string(command.name));
+  unsigned count = 0;
+  Method* methods = class_copyMethodList([FinderSync class], &count);
+  for (unsigned i = 0; i < count; ++i) {
+    // Returns void, takes one object. GNU's runtime leaves the frame offset
+    // after the type ("v24"), Apple's does not ("v").
+    char* result = method_copyReturnType(methods[i]);
+    char* argument = method_getNumberOfArguments(methods[i]) == 3 ? method_copyArgumentType(methods[i], 2) : nullptr;
+    const bool action = result[0] == 'v' && argument != nullptr && argument[0] == '@';
+    if (action) actions.insert(sel_getName(method_getName(methods[i])));
+    free(result), free(argument);
+  }
+  free(methods);
+  const auto names = [](const auto& set) { return std::accumulate(set.begin(), set.end(), std::string()); };
+  CHECK_EQ(names(actions), names(table));
+}
+
 #pragma mark - Sender conversion
 
 // The sender as the core sees it: its object (kind and text), tag and title.
@@ -412,6 +444,7 @@ const struct {
     {"full menu", testFullMenu},
     {"menu items write their request", testMenuItemsWriteTheirRequest},
     {"commands outside the menu", testCommandsOutsideTheMenu},
+    {"the action methods are the table of commands", testActionMethodsAreTheCommandTable},
     {"sender conversion", testSenderConversion},
 };
 

@@ -3,8 +3,10 @@
 // hand-off it made.
 #include <array>
 
+#include "extension/command_table.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
+#include "tools/ferlo/finder_copy.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/menu_path.h"
 #include "tools/ferlo/scenario.h"
@@ -46,12 +48,25 @@ std::string clickHelp() {
          "action.\n";
 }
 
+// The commands' names as the table lists them: "runRule:, runFlatten:,
+// runMergeSelected: or setExpiry:".
+std::string selectorList() {
+  std::string list;
+  for (std::size_t i = 0; i < kMenuCommands.size(); ++i) {
+    if (i > 0) list += i + 1 == kMenuCommands.size() ? " or " : ", ";
+    list += kMenuCommands[i].name;
+  }
+  return list;
+}
+
 std::string sendHelp() {
   return std::string("Usage: ferlo send SELECTOR [--object-string S | --object-number N] [--tag N] [--title T]\n"
                      "                  [options]\n"
                      "\n"
-                     "Delivers SELECTOR (runRule:, runFlatten:, runMergeSelected: or setExpiry:)\n"
-                     "to the principal object with a made-up sender.\n") +
+                     "Delivers SELECTOR (") +
+         selectorList() +
+         ")\n"
+         "to the principal object with a made-up sender.\n" +
          kHandoffOutput +
          "\n"
          "  --object-string S      the sender's represented object is the string S\n"
@@ -122,8 +137,7 @@ int runSendCommand(std::span<const std::string> args) {
   }
   const auto selector = selectorForName(line->operands[0]);
   if (!selector || *selector == Selector::none) {
-    return usageError("send", "SELECTOR must be runRule:, runFlatten:, runMergeSelected: or setExpiry:; got " +
-                                  jsonQuoted(line->operands[0]));
+    return usageError("send", "SELECTOR must be " + selectorList() + "; got " + jsonQuoted(line->operands[0]));
   }
   Sender sender;
   bool pretty = false;

@@ -23,6 +23,7 @@
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
+#include "tools/ferlo/finder_copy.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/menu_path.h"
 #include "tools/ferlo/menu_tree.h"

@@ -15,7 +15,9 @@
 #include "exchange/identity.h"
 #include "exchange/rule_manifest.h"
 #include "exchange/shared_container.h"
+#include "extension/handoff.h"
 #include "extension/menu_texts.h"
+#include "extension/selection.h"
 #include "platform/stand_in/bundle_reader.h"
 #include "platform/stand_in/localizer.h"
 #include "platform/stand_in/png_size.h"
@@ -26,7 +28,6 @@
 #include "tools/ferlo/commands.h"
 #include "tools/ferlo/file_read.h"
 #include "tools/ferlo/json_output.h"
-#include "tools/ferlo/menu_path.h"
 #include "tools/ferlo/program_location.h"
 #include "tools/ferlo/scenario.h"
 
@@ -187,13 +188,13 @@ class Doctor {
     checkIdentity();
     checkHostRuns();
     checkAppGroup();
-    const auto container = checkContainer();
-    checkManifest(container);
+    checkContainer();
+    const std::optional<RuleManifest> manifest = checkManifest();
     checkGlyph();
     checkLocalisation();
     checkTables();
     const Menu menu = scenario_.finderSync().menuForMenuKind(options_.kind);
-    checkSelection(menu);
+    checkSelection(menu, manifest);
     checkHandoff();
     for (const Step& step : steps_) {
       writeLine(stdout, lineSafe(std::string(statusWord(step.status)) + " " + step.name + ": " + step.detail));
@@ -360,7 +361,7 @@ class Doctor {
     }
   }
 
-  std::optional<FileURL> checkContainer() {
+  void checkContainer() {
     const std::string& group = identity_.appGroupIdentifier();
     auto container = sharedContainerURL(platform_, identity_);
     const std::string& root = platform_.config().groupContainersRoot;
@@ -375,32 +376,30 @@ class Doctor {
           "no container for app group " + lineQuoted(group) + ": " + root + "/" + group +
               "/ does not exist (the containers root is " + root + "; --group-containers)");
     }
-    return container;
   }
 
-  void checkManifest(const std::optional<FileURL>& container) {
-    if (!container) {
+  // The manifest as the menu build reads it, or none when that read fails.
+  std::optional<RuleManifest> checkManifest() {
+    RuleManifestReading reading = readRuleManifest(platform_, identity_);
+    if (reading.outcome == RuleManifestReading::Outcome::noContainer) {
       add(Status::fail, "rules.json", "not looked for: there is no container");
-      return;
+      return std::nullopt;
     }
-    const FileURL url = container->appendingPathComponent(kRulesFileName);
-    const std::string path = url.path();
-    auto bytes = platform_.readWholeFile(url);
-    if (!bytes) {
+    const std::string path = reading.file->path();
+    if (reading.outcome == RuleManifestReading::Outcome::unreadable) {
       const FileReadResult reason = readRegularFile(path);
       add(Status::fail, "rules.json",
           "cannot read " + path + ": " + (reason.bytes ? std::string("refused by the platform") : reason.error) +
               " (the host application writes it)");
-      return;
+      return std::nullopt;
     }
-    const auto decoded = decodeRuleManifest(*bytes);
-    if (!decoded) {
-      const std::string where = decoded.error.where.empty() ? "(document)" : decoded.error.where;
-      add(Status::fail, "rules.json",
-          path + ": " + where + ": " + decoded.error.why + " (one breach rejects the whole manifest)");
-      return;
+    if (!reading) {
+      const DecodeError& error = reading.manifest.error;
+      const std::string where = error.where.empty() ? "(document)" : error.where;
+      add(Status::fail, "rules.json", path + ": " + where + ": " + error.why + " (one breach rejects the whole manifest)");
+      return std::nullopt;
     }
-    const RuleManifest& manifest = *decoded.value;
+    const RuleManifest& manifest = *reading.manifest.value;
     std::string summary = plural(manifest.rules.size(), "rule", "rules") + ", " +
                           (manifest.watchedRoots ? plural(manifest.watchedRoots->size(), "watched root", "watched roots")
                                                  : std::string("watchedRoots absent"));
@@ -414,6 +413,7 @@ class Doctor {
       for (std::size_t i = 0; i < notes.size(); ++i) text += (i > 0 ? "; " : "") + notes[i];
       add(Status::warn, "rules.json", text);
     }
+    return std::move(reading.manifest.value);
   }
 
   void checkGlyph() {
@@ -591,33 +591,26 @@ class Doctor {
     add(Status::warn, "tables", text);
   }
 
-  void checkSelection(const Menu& menu) {
-    const auto& selection = platform_.config().selectedItemURLs;
-    const auto& targeted = platform_.config().targetedURL;
-    std::size_t folders = 0;
-    std::optional<FileURL> targetFolder;
-    if (selection) {
-      for (const FileURL& url : *selection) {
-        if (!url.hasDirectoryPath()) continue;
-        ++folders;
-        if (!targetFolder) targetFolder = url;
-      }
-    }
-    if (!targetFolder) targetFolder = targeted;
-    const auto has = [&](Selector selector) {
-      return findItemPath(menu, [&](const MenuItem& item) { return item.action == selector; }).has_value();
-    };
-    std::string detail = selection ? plural(selection->size(), "selected item", "selected items") + " (" +
-                                         plural(folders, "folder", "folders") + ")"
-                                   : std::string("no selection list");
+  // The selection as the menu build and the commands read it, and what it
+  // offers them.
+  void checkSelection(const Menu& menu, const std::optional<RuleManifest>& manifest) {
+    const Selection selection = readSelection(platform_);
+    const SelectionOffer offer = offerOf(selection, watchedRootsOf(manifest));
+    const auto& targeted = selection.targeted;
+    std::string detail = selection.items ? plural(selection.items->size(), "selected item", "selected items") + " (" +
+                                               plural(offer.folders.size(), "folder", "folders") + ")"
+                                         : std::string("no selection list");
     detail += targeted ? ", targeted " + targeted->path() : ", no targeted folder";
     if (!menu.items.empty()) {
-      detail += std::string("; merge ") + (has(Selector::runMergeSelected) ? "offered" : "not offered (needs 2 folders)");
-      detail += std::string(", expiry ") +
-                (has(Selector::setExpiry) ? "offered" : "not offered (needs a selected file under a watched root)");
+      detail += std::string("; merge ") +
+                (offer.offers(Selector::runMergeSelected) ? "offered" : "not offered (needs 2 folders)");
+      detail += std::string(", expiry ") + (offer.offers(Selector::setExpiry)
+                                                ? "offered"
+                                                : "not offered (needs a selected file under a watched root)");
     }
-    if (targetFolder) {
-      add(Status::ok, "selection", detail + "; rules and flatten act on " + targetFolder->path());
+    // runRule: and runFlatten: share one guard: a target folder.
+    if (offer.offers(Selector::runRule)) {
+      add(Status::ok, "selection", detail + "; rules and flatten act on " + offer.targetFolder->path());
     } else {
       add(Status::warn, "selection",
           detail + "; rules and flatten would stop at their guard: no selected folder and no targeted folder");
@@ -626,8 +619,7 @@ class Doctor {
 
   void checkHandoff() {
     const FileURL bundle = platform_.bundleURL();
-    const FileURL host = bundle.deletingLastPathComponent().deletingLastPathComponent().deletingLastPathComponent();
-    const std::string path = host.path();
+    const std::string path = hostApplicationURL(platform_).path();
     const std::string from = " (three levels above the bundle " + bundle.absoluteString() + ")";
     if (options_.bundlePath && !isDirectory(path)) {
       add(Status::warn, "hand-off",

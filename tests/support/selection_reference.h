@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "extension/selection.h"
 #include "platform/file_url.h"
-#include "platform/platform.h"
 
 namespace ferlo {
 
@@ -19,6 +19,7 @@ namespace ferlo {
 [[nodiscard]] bool pathUnderRootReference(std::string_view path, std::string_view root);
 
 // selectedFileURLs, computed with pathUnderRootReference for every root.
-[[nodiscard]] std::vector<FileURL> selectedFileURLsReference(Platform& platform, const std::vector<std::string>& roots);
+[[nodiscard]] std::vector<FileURL> selectedFileURLsReference(const Selection& selection,
+                                                           const std::vector<std::string>& roots);
 
 }  // namespace ferlo

@@ -1,6 +1,8 @@
-#include "extension/selection_reference.h"
+#include "tests/support/selection_reference.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 
 #include <utf8proc.h>
@@ -50,20 +52,14 @@ bool pathUnderRootReference(std::string_view path, std::string_view root) {
   return startsAtCharacterEnd(raw, normalized) || (rootForm && startsAtCharacterEnd(raw, *rootForm));
 }
 
-std::vector<FileURL> selectedFileURLsReference(Platform& platform, const std::vector<std::string>& roots) {
+std::vector<FileURL> selectedFileURLsReference(const Selection& selection, const std::vector<std::string>& roots) {
   std::vector<FileURL> files;
-  if (roots.empty()) return files;
-  std::optional<std::vector<FileURL>> selection = platform.selectedItemURLs();
-  if (!selection) return files;
-  for (const FileURL& url : *selection) {
-    if (url.hasDirectoryPath()) continue;
-    for (const std::string& root : roots) {
-      if (pathUnderRootReference(url.standardizedFileURL().path(), root)) {
-        files.push_back(url);
-        break;
-      }
-    }
-  }
+  if (!selection.items) return files;
+  std::copy_if(selection.items->begin(), selection.items->end(), std::back_inserter(files), [&](const FileURL& url) {
+    return !url.hasDirectoryPath() && std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+             return pathUnderRootReference(url.standardizedFileURL().path(), root);
+           });
+  });
   return files;
 }
 

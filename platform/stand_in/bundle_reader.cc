@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/files/file_io.h"
+#include "platform/stand_in/resource_text.h"
 
 namespace ferlo {
 namespace {
@@ -41,13 +42,10 @@ BundleReadResult readBundle(std::string_view path) {
   std::string whyNot;
   const std::optional<std::string> bytes = readRegularFile(file, &whyNot);
   if (!bytes) return {std::nullopt, "cannot read " + file + ": " + whyNot};
-  PropertyListResult list = parsePropertyList(*bytes);
-  if (!list.value) return {std::nullopt, file + " cannot be read: " + describe(list.diagnostic)};
-  if (list.value->kind != InfoValue::Kind::dictionary) {
-    return {std::nullopt, file + " cannot be read: the property list is not a dictionary"};
-  }
-  bundle.infoFormat = list.format;
-  for (auto& [key, value] : list.value->dictionary) bundle.infoDictionary.insert_or_assign(key, std::move(value));
+  Decoded<InfoValue> list = parseDictionaryPropertyList(*bytes);
+  if (!list) return {std::nullopt, file + " cannot be read: " + describe(list.error)};
+  bundle.infoFormat = propertyListFormat(*bytes);
+  for (auto& [key, value] : list->dictionary) bundle.infoDictionary.insert_or_assign(key, std::move(value));
   return {std::move(bundle), {}};
 }
 

@@ -92,10 +92,10 @@ struct Tables {
 Tables loadTables(const std::string& lprojDirectory, std::vector<Localizer::UnreadableTable>* unreadable) {
   Tables tables;
   if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.strings", unreadable)) {
-    if (auto parsed = parseStringsFile(*bytes); parsed.table) tables.strings = std::move(*parsed.table);
+    if (auto parsed = parseStringsFile(*bytes)) tables.strings = std::move(*parsed);
   }
   if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.stringsdict", unreadable)) {
-    if (auto parsed = parseStringsdictFile(*bytes); parsed.table) tables.plurals = std::move(*parsed.table);
+    if (auto parsed = parseStringsdictFile(*bytes)) tables.plurals = std::move(*parsed);
   }
   return tables;
 }

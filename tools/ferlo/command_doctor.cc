@@ -519,28 +519,28 @@ class Doctor {
           problems.push_back("cannot read " + relative + ": " + whyNot + " (it counts as absent)");
           continue;
         }
-        ResourceDiagnostic diagnostic;
+        DecodeError error;
         bool parsed = false;
         if (name.ends_with(".strings")) {
           auto table = parseStringsFile(*bytes);
-          if ((parsed = table.table.has_value())) {
-            for (const auto& entry : *table.table) keys[i].strings.insert(entry.first);
+          if ((parsed = table.value.has_value())) {
+            for (const auto& entry : *table) keys[i].strings.insert(entry.first);
           }
-          diagnostic = std::move(table.diagnostic);
+          error = std::move(table.error);
         } else {
           auto table = parseStringsdictFile(*bytes);
-          if ((parsed = table.table.has_value())) {
-            for (const auto& [key, entry] : *table.table) {
+          if ((parsed = table.value.has_value())) {
+            for (const auto& [key, entry] : *table) {
               keys[i].plurals.insert(key);
               for (const std::string& problem : stringsdictEntryProblems(entry)) {
                 problems.push_back(relative + ": " + lineQuoted(key) + ": " + problem);
               }
             }
           }
-          diagnostic = std::move(table.diagnostic);
+          error = std::move(table.error);
         }
         if (!parsed) {
-          problems.push_back(relative + " cannot be read: " + describe(diagnostic) + " (the whole table is ignored)");
+          problems.push_back(relative + " cannot be read: " + describe(error) + " (the whole table is ignored)");
         }
       }
     }

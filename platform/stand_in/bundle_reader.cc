@@ -39,9 +39,8 @@ BundleReadResult readBundle(std::string_view path) {
   bundle.path = std::string(path);
   while (bundle.path.size() > 1 && bundle.path.back() == '/') bundle.path.pop_back();
   const std::string file = bundle.infoPlistPath();
-  std::string whyNot;
-  const std::optional<std::string> bytes = readRegularFile(file, &whyNot);
-  if (!bytes) return {std::nullopt, "cannot read " + file + ": " + whyNot};
+  const Decoded<std::string> bytes = readRegularFile(file);
+  if (!bytes) return {std::nullopt, "cannot read " + file + ": " + bytes.error.why};
   Decoded<InfoValue> list = parseDictionaryPropertyList(*bytes);
   if (!list) return {std::nullopt, file + " cannot be read: " + describe(list.error)};
   bundle.infoFormat = propertyListFormat(*bytes);

@@ -33,10 +33,9 @@ std::optional<std::string> readSmallFile(const std::string& path,
                                          std::vector<Localizer::UnreadableTable>* unreadable) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;
-  std::string whyNot;
-  auto bytes = readLocalizationTable(path, &whyNot);
-  if (!bytes) unreadable->push_back({path, std::move(whyNot)});
-  return bytes;
+  Decoded<std::string> bytes = readLocalizationTable(path);
+  if (!bytes) unreadable->push_back({path, std::move(bytes.error.why)});
+  return std::move(bytes.value);
 }
 
 bool isDirectory(const std::string& path) {
@@ -352,8 +351,8 @@ std::string Localizer::uppercased(std::string_view text) const {
   return out;
 }
 
-std::optional<std::string> readLocalizationTable(const std::string& path, std::string* whyNot) {
-  return readRegularFile(path, whyNot, kMaxLocalizationTableBytes);
+Decoded<std::string> readLocalizationTable(const std::string& path) {
+  return readRegularFile(path, kMaxLocalizationTableBytes);
 }
 
 std::string localeFromEnvironment() {

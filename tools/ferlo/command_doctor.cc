@@ -24,7 +24,6 @@
 #include "platform/stand_in/stringsdict_file.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
-#include "tools/ferlo/file_read.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/menu_path.h"
 #include "tools/ferlo/program_location.h"
@@ -150,8 +149,7 @@ struct GlyphFile {
 // rests on a read that ran out of memory.
 GlyphFile inspectGlyph(const std::string& file) {
   GlyphFile glyph;
-  std::string whyNot;
-  const auto head = readRegularFilePrefix(file, kPngHeaderBytes, &whyNot);
+  const Decoded<std::string> head = readRegularFilePrefix(file, kPngHeaderBytes);
   if (head) glyph.size = readPngSize(*head);
   struct stat st {};
   if (head && ::stat(file.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kMaxGlyphBytes) {
@@ -159,10 +157,10 @@ GlyphFile inspectGlyph(const std::string& file) {
     glyph.problem = file + " is larger than " + std::to_string(kMaxGlyphBytes) + " bytes, too large for a glyph";
     return glyph;
   }
-  const auto bytes = head ? ferlo::readRegularFile(file, &whyNot, kMaxGlyphBytes) : std::nullopt;
+  const Decoded<std::string> bytes = head ? readRegularFile(file, kMaxGlyphBytes) : head.error;
   if (!bytes) {
     glyph.unreadable = true;
-    glyph.problem = "cannot read " + file + ": " + whyNot;
+    glyph.problem = "cannot read " + file + ": " + bytes.error.why;
   } else if (const std::string problem = pngStructureProblem(*bytes); !problem.empty()) {
     glyph.problem = file + " is not a whole PNG: " + problem;
   }
@@ -240,12 +238,11 @@ class Doctor {
       executablePath = "Contents/MacOS/" + executable->text;
       const std::string file = bundle.path + "/" + executablePath;
       struct stat st {};
-      std::string whyNot;
       if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         warns.push_back(executablePath +
                         " is missing (a bundle laid out without the macOS SDK); the stand-in plays its part");
-      } else if (const auto head = readRegularFilePrefix(file, kMachOHeadBytes, &whyNot); !head) {
-        fails.push_back("cannot read " + executablePath + ": " + whyNot);
+      } else if (const auto head = readRegularFilePrefix(file, kMachOHeadBytes); !head) {
+        fails.push_back("cannot read " + executablePath + ": " + head.error.why);
       } else if (const std::string problem = machOProblem(*head); !problem.empty()) {
         fails.push_back(executablePath + " " + problem);
       }
@@ -387,9 +384,9 @@ class Doctor {
     const std::string path = url.path();
     auto bytes = platform_.readWholeFile(url);
     if (!bytes) {
-      const FileReadResult reason = readRegularFile(path);
+      const Decoded<std::string> reason = readRegularFile(path);
       add(Status::fail, "rules.json",
-          "cannot read " + path + ": " + (reason.bytes ? std::string("refused by the platform") : reason.error) +
+          "cannot read " + path + ": " + (reason ? std::string("refused by the platform") : reason.error.why) +
               " (the host application writes it)");
       return;
     }
@@ -513,10 +510,9 @@ class Doctor {
         const std::string relative = languages[i] + ".lproj/" + std::string(name);
         const std::string path = dir + "/" + relative;
         if (!exists(path)) continue;
-        std::string whyNot;
-        const auto bytes = readLocalizationTable(path, &whyNot);  // as the menu's lookup reads it
+        const Decoded<std::string> bytes = readLocalizationTable(path);  // as the menu's lookup reads it
         if (!bytes) {
-          problems.push_back("cannot read " + relative + ": " + whyNot + " (it counts as absent)");
+          problems.push_back("cannot read " + relative + ": " + bytes.error.why + " (it counts as absent)");
           continue;
         }
         DecodeError error;

@@ -34,18 +34,18 @@ std::optional<std::string> BundleContents::text(std::string_view key) const {
 
 std::optional<std::string> BundleContents::identifier() const { return text("CFBundleIdentifier"); }
 
-BundleReadResult readBundle(std::string_view path) {
+Decoded<BundleContents> readBundle(std::string_view path) {
   BundleContents bundle;
   bundle.path = std::string(path);
   while (bundle.path.size() > 1 && bundle.path.back() == '/') bundle.path.pop_back();
   const std::string file = bundle.infoPlistPath();
   const Decoded<std::string> bytes = readRegularFile(file);
-  if (!bytes) return {std::nullopt, "cannot read " + file + ": " + bytes.error.why};
+  if (!bytes) return DecodeError{"", "cannot read " + file + ": " + bytes.error.why};
   Decoded<InfoValue> list = parseDictionaryPropertyList(*bytes);
-  if (!list) return {std::nullopt, file + " cannot be read: " + describe(list.error)};
+  if (!list) return DecodeError{"", file + " cannot be read: " + describe(list.error)};
   bundle.infoFormat = propertyListFormat(*bytes);
   for (auto& [key, value] : list->dictionary) bundle.infoDictionary.insert_or_assign(key, std::move(value));
-  return {std::move(bundle), {}};
+  return bundle;
 }
 
 std::string machOProblem(std::string_view head) {

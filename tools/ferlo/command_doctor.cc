@@ -208,7 +208,7 @@ class Doctor {
   void checkBundle() {
     if (!options_.bundlePath) return;
     if (!options_.bundle) {
-      add(Status::fail, "bundle", options_.bundleError + " (the system loads no extension from it)");
+      add(Status::fail, "bundle", options_.bundle.error.why + " (the system loads no extension from it)");
       return;
     }
     const BundleContents& bundle = *options_.bundle;
@@ -643,15 +643,15 @@ class Doctor {
   // its identifier is not hostBundleIdentifier: what to say about it.
   std::string hostIdentifierMismatch(const std::string& host) {
     if (!options_.bundlePath) return "";
-    const BundleReadResult read = readBundle(host);
-    if (!read.bundle) {
-      return "but " + read.error + " (nothing confirms that it is the application with bundle identifier " +
+    const Decoded<BundleContents> read = readBundle(host);
+    if (!read) {
+      return "but " + read.error.why + " (nothing confirms that it is the application with bundle identifier " +
              lineQuoted(identity_.hostBundleIdentifier()) + ")";
     }
-    const std::optional<std::string> id = read.bundle->identifier();
+    const std::optional<std::string> id = read->identifier();
     const std::string& expected = identity_.hostBundleIdentifier();
     if (id && *id == expected) return "";
-    return "whose CFBundleIdentifier is " + valueShown(member(read.bundle->infoDictionary, "CFBundleIdentifier")) +
+    return "whose CFBundleIdentifier is " + valueShown(member(read->infoDictionary, "CFBundleIdentifier")) +
            ", not the host bundle identifier " + lineQuoted(expected) +
            ": the menu waits for one application and the hand-off opens another";
   }

@@ -32,7 +32,7 @@ std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command
   }
   loadScenarioBundle(line.scenario);
   if (line.scenario.bundlePath && !line.scenario.bundle && unreadableBundle == UnreadableBundle::usageError) {
-    *exitCode = usageError(command, "--bundle: " + line.scenario.bundleError);
+    *exitCode = usageError(command, "--bundle: " + line.scenario.bundle.error.why);
     return std::nullopt;
   }
   return line;

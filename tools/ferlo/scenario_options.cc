@@ -202,12 +202,8 @@ std::string absolutePath(std::string_view path) {
 }
 
 void loadScenarioBundle(ScenarioOptions& options) {
-  options.bundle.reset();
-  options.bundleError.clear();
-  if (!options.bundlePath) return;
-  BundleReadResult read = readBundle(*options.bundlePath);
-  options.bundle = std::move(read.bundle);
-  options.bundleError = std::move(read.error);
+  options.bundle = {};
+  if (options.bundlePath) options.bundle = readBundle(*options.bundlePath);
 }
 
 std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,

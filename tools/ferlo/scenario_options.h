@@ -43,8 +43,7 @@ struct ScenarioOptions {
   // --bundle: the bundle's directory (absolute, no final "/"); after
   // loadScenarioBundle, what was read from it or why nothing could be.
   std::optional<std::string> bundlePath;
-  std::optional<BundleContents> bundle;
-  std::string bundleError;
+  Decoded<BundleContents> bundle;
 };
 
 // The option syntaxes of the scenario options, to be joined with a command's own.
@@ -56,8 +55,8 @@ struct ScenarioOptions {
 [[nodiscard]] std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
                                                              bool* handled);
 
-// Reads the bundle named by --bundle, if any, into `options.bundle`, or the
-// reason it cannot be read into `options.bundleError`.
+// Reads the bundle named by --bundle, if any, into `options.bundle`: its
+// contents or the reason it cannot be read.
 void loadScenarioBundle(ScenarioOptions& options);
 
 // A Finder item: "file://" URL text (scheme and host in any case) taken as

@@ -93,7 +93,7 @@ int check(const std::string& kind, const std::string& file) {
 
 int runCheckCommand(std::span<const std::string> args) {
   auto parsed = parseCommandLine(args, {});
-  if (!parsed.value) return usageError("check", parsed.error);
+  if (!parsed.value) return usageError("check", parsed.error.why);
   if (parsed.value->help) return printHelp(kCheckHelp);
   const auto& operands = parsed.value->operands;
   if (operands.empty()) return usageError("check", "missing what to check: manifest or request");

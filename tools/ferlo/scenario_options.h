@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decoded.h"
 #include "platform/file_url.h"
 #include "platform/platform.h"
 #include "platform/stand_in/bundle_reader.h"
@@ -49,11 +50,10 @@ struct ScenarioOptions {
 // The option syntaxes of the scenario options, to be joined with a command's own.
 [[nodiscard]] std::span<const OptionSyntax> scenarioOptionSyntaxs();
 
-// Applies `option` to `options` when it is a scenario option. Gives false in
-// `*handled` for an option of another kind (left to the command), and a
-// usage message when its value is refused.
-[[nodiscard]] std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
-                                                             bool* handled);
+// Applies `option` to `options` when it is a scenario option: true when it
+// is one, false for an option of another kind (left to the command), or the
+// usage message (the why) when its value is refused.
+[[nodiscard]] Decoded<bool> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option);
 
 // Reads the bundle named by --bundle, if any, into `options.bundle`: its
 // contents or the reason it cannot be read.
@@ -83,13 +83,9 @@ struct InfoAssignment {
 
 // "KEY=JSON": the key (not empty) and the value typed by its JSON: string as
 // text, number, true/false as boolean, array as list, object as dictionary.
-// Gives a usage message for a missing "=", an empty key, JSON that does not
-// parse, or null anywhere (an Info.plist has no null).
-struct InfoAssignmentResult {
-  std::optional<InfoAssignment> value;
-  std::string error;
-};
-[[nodiscard]] InfoAssignmentResult parseInfoAssignment(std::string_view text);
+// Gives a usage message (the why) for a missing "=", an empty key, JSON that
+// does not parse, or null anywhere (an Info.plist has no null).
+[[nodiscard]] Decoded<InfoAssignment> parseInfoAssignment(std::string_view text);
 
 // `path` made absolute against the current directory (unchanged when that
 // cannot be found) and tidied: no "." or empty components, leading ".." of a

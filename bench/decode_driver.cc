@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     class FileBackedPlatform : public FakePlatform {
      public:
       explicit FileBackedPlatform(std::string file) : file_(std::move(file)) {}
-      std::optional<std::string> readWholeFile(const FileURL&) override { return readRegularFile(file_); }
+      std::optional<std::string> readWholeFile(const FileURL&) override { return readRegularFile(file_).value; }
 
      private:
       std::string file_;
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   if (command != "decode") return usage();
 
   const long before = peakKilobytes();
-  std::optional<std::string> bytes = readRegularFile(path);
+  Decoded<std::string> bytes = readRegularFile(path);
   if (!bytes) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     return 1;

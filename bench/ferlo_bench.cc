@@ -174,12 +174,12 @@ void registerDecode(const Manifest& m) {
       ->Unit(benchmark::kMicrosecond);
   // The machine's limit: the bytes from the page cache into memory.
   reg("read-file", [](const Manifest& in) {
-    std::optional<std::string> read = readRegularFile(in.filePath);
+    Decoded<std::string> read = readRegularFile(in.filePath);
     benchmark::DoNotOptimize(read);
   });
   // Ours from disk: what a menu pays for the manifest.
   reg("read+ferlo", [](const Manifest& in) {
-    std::optional<std::string> read = readRegularFile(in.filePath);
+    Decoded<std::string> read = readRegularFile(in.filePath);
     Decoded<RuleManifest> decoded = decodeRuleManifest(*read);
     benchmark::DoNotOptimize(decoded);
   });
@@ -228,7 +228,7 @@ void registerSelection(std::size_t items, std::size_t roots, NameScript script, 
 // The in-memory platform, but with rules.json read from the real file.
 class DiskBackedPlatform : public FakePlatform {
  public:
-  std::optional<std::string> readWholeFile(const FileURL& url) override { return readRegularFile(url.path()); }
+  std::optional<std::string> readWholeFile(const FileURL& url) override { return readRegularFile(url.path()).value; }
 };
 
 void configureFake(FakePlatform& platform, std::size_t items) {

@@ -19,16 +19,16 @@ std::string quoted(const std::string& text) {
 }  // namespace
 
 FERLO_FUZZ_TARGET(bytes) {
-  const StringsParseResult parsed = parseStringsFile(bytes);
-  if (!parsed.table) {
-    FERLO_FUZZ_CHECK(!parsed.diagnostic.reason.empty(), "a failure without a reason");
+  const Decoded<StringsTable> parsed = parseStringsFile(bytes);
+  if (!parsed) {
+    FERLO_FUZZ_CHECK(!parsed.error.why.empty(), "a failure without a reason");
     return;
   }
   std::string written;
-  for (const auto& [key, text] : *parsed.table) {
+  for (const auto& [key, text] : *parsed) {
     FERLO_FUZZ_CHECK(isValidUtf8(key) && isValidUtf8(text), "a table entry is not UTF-8");
     written += quoted(key) + " = " + quoted(text) + ";\n";
   }
-  const StringsParseResult again = parseStringsFile(written);
-  FERLO_FUZZ_CHECK(again.table && *again.table == *parsed.table, "write -> read changed the table");
+  const Decoded<StringsTable> again = parseStringsFile(written);
+  FERLO_FUZZ_CHECK(again && *again == *parsed, "write -> read changed the table");
 }

@@ -60,12 +60,12 @@ void checkGuard(std::string_view bytes) {
 
 FERLO_FUZZ_TARGET(bytes) {
   checkGuard(bytes);
-  const StringsdictParseResult parsed = parseStringsdictFile(bytes);
-  if (!parsed.table) {
-    FERLO_FUZZ_CHECK(!parsed.diagnostic.reason.empty(), "a failure without a reason");
+  const Decoded<StringsdictTable> parsed = parseStringsdictFile(bytes);
+  if (!parsed) {
+    FERLO_FUZZ_CHECK(!parsed.error.why.empty(), "a failure without a reason");
     return;
   }
-  for (const auto& [key, entry] : *parsed.table) {
+  for (const auto& [key, entry] : *parsed) {
     bool utf8 = isValidUtf8(key) && isValidUtf8(entry.format.value_or(""));
     for (const auto& [name, variable] : entry.variables) {
       utf8 = utf8 && isValidUtf8(name) && isValidUtf8(variable.specType) && isValidUtf8(variable.valueType);

@@ -149,44 +149,41 @@ const char* notRegularReason(mode_t mode) {
   return "is not a regular file";
 }
 
-std::optional<std::string> refuse(std::string* whyNot, std::string reason) {
-  if (whyNot) *whyNot = std::move(reason);
-  return std::nullopt;
-}
+// A read refused, for the file as a whole.
+DecodeError refuse(std::string reason) { return DecodeError{"", std::move(reason)}; }
 
 // readRegularFile, reading at most `limit` bytes of the file.
-std::optional<std::string> readRegular(const std::string& path, std::string* whyNot, std::uint64_t maxBytes,
-                                       std::uint64_t limit) {
+Decoded<std::string> readRegular(const std::string& path, std::uint64_t maxBytes, std::uint64_t limit) {
   // A stat first keeps us from opening devices at all (opening some has
   // effects); the fstat after the open decides, since the path may have
   // changed in between.
   struct stat before;
-  if (::stat(path.c_str(), &before) != 0) return refuse(whyNot, std::strerror(errno));
-  if (!S_ISREG(before.st_mode)) return refuse(whyNot, notRegularReason(before.st_mode));
+  if (::stat(path.c_str(), &before) != 0) return refuse(std::strerror(errno));
+  if (!S_ISREG(before.st_mode)) return refuse(notRegularReason(before.st_mode));
 
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return refuse(whyNot, std::strerror(errno));
+  if (fd < 0) return refuse(std::strerror(errno));
   FdCloser closer(fd);
 
   struct stat info;
-  if (::fstat(fd, &info) != 0) return refuse(whyNot, std::strerror(errno));
-  if (!S_ISREG(info.st_mode) || info.st_size < 0) return refuse(whyNot, notRegularReason(info.st_mode));
+  if (::fstat(fd, &info) != 0) return refuse(std::strerror(errno));
+  if (!S_ISREG(info.st_mode) || info.st_size < 0) return refuse(notRegularReason(info.st_mode));
   auto size = static_cast<std::uint64_t>(info.st_size);
-  if (size > maxBytes) return refuse(whyNot, "is larger than " + std::to_string(maxBytes) + " bytes");
+  if (size > maxBytes) return refuse("is larger than " + std::to_string(maxBytes) + " bytes");
   size = std::min(size, limit);
 
   std::string bytes;
   try {
-    if (size > bytes.max_size() - kReadPadding) return refuse(whyNot, "is too large to read");
+    if (size > bytes.max_size() - kReadPadding) return refuse("is too large to read");
     bytes.reserve(static_cast<std::size_t>(size) + kReadPadding);
     bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
-    return refuse(whyNot, "is too large to read into memory");
+    return refuse("is too large to read into memory");
   } catch (const std::length_error&) {
-    return refuse(whyNot, "is too large to read");
+    return refuse("is too large to read");
   }
 
   std::size_t done = 0;
@@ -194,7 +191,7 @@ std::optional<std::string> readRegular(const std::string& path, std::string* why
     ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return refuse(whyNot, std::strerror(errno));
+      return refuse(std::strerror(errno));
     }
     if (n == 0) break;  // the file shrank
     done += static_cast<std::size_t>(n);
@@ -205,12 +202,12 @@ std::optional<std::string> readRegular(const std::string& path, std::string* why
 
 }  // namespace
 
-std::optional<std::string> readRegularFile(const std::string& path, std::string* whyNot, std::uint64_t maxBytes) {
-  return readRegular(path, whyNot, maxBytes, maxBytes);
+Decoded<std::string> readRegularFile(const std::string& path, std::uint64_t maxBytes) {
+  return readRegular(path, maxBytes, maxBytes);
 }
 
-std::optional<std::string> readRegularFilePrefix(const std::string& path, std::size_t count, std::string* whyNot) {
-  return readRegular(path, whyNot, std::numeric_limits<std::uint64_t>::max(), count);
+Decoded<std::string> readRegularFilePrefix(const std::string& path, std::size_t count) {
+  return readRegular(path, std::numeric_limits<std::uint64_t>::max(), count);
 }
 
 int FileCalls::openDirectory(const char* path) {

@@ -3,8 +3,8 @@
 // the system calls of the replace behind a small seam so that tests can
 // break any one step.
 //
-// Errors of the OS stop here: callers get none or false, never errno (only,
-// when they ask, the reason in words).
+// Errors of the OS stop here: callers get a refusal or false, never errno
+// (only the reason in words).
 #pragma once
 
 #include <sys/types.h>
@@ -12,33 +12,33 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/decoded.h"
 
 namespace ferlo {
 
 // The whole contents of the regular file at `path` (symbolic links are
-// followed), or none when it is missing, unreadable, or not a regular file
+// followed), or a refusal when it is missing, unreadable, or not a regular file
 // (a directory, a FIFO, a socket, a device such as /dev/zero). Never blocks
 // waiting for a writer: a FIFO is refused without waiting for one. Reads at
 // most the size the file had when it was opened, so a file that grows
 // meanwhile cannot make the result unbounded; one that shrinks gives what
 // was there. The result's capacity exceeds its size by at least kReadPadding.
-// Thread-safe. With `whyNot`, a refusal also says why, in words for a
-// person ("No such file or directory", "is a FIFO, not a regular file").
-// A file larger than `maxBytes` is refused without reading it.
+// Thread-safe. A refusal is about the file as a whole (an empty where) and
+// says why in words for a person ("No such file or directory", "is a FIFO,
+// not a regular file"). A file larger than `maxBytes` is refused without
+// reading it.
 //   readRegularFile("/etc/hostname");   // the bytes
-//   readRegularFile("/dev/zero");       // none
-[[nodiscard]] std::optional<std::string> readRegularFile(
-    const std::string& path, std::string* whyNot = nullptr,
-    std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
+//   readRegularFile("/dev/zero");       // "is a device, not a regular file"
+[[nodiscard]] Decoded<std::string> readRegularFile(const std::string& path,
+                                                   std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 // At most the first `count` bytes of the regular file at `path`, under the
 // rules of readRegularFile (whatever the file's size): what a reader of a
 // header needs, and no more memory than that.
-[[nodiscard]] std::optional<std::string> readRegularFilePrefix(const std::string& path, std::size_t count,
-                                                               std::string* whyNot = nullptr);
+[[nodiscard]] Decoded<std::string> readRegularFilePrefix(const std::string& path, std::size_t count);
 
 // The system calls of writeFileAtomically, one member per step. The members
 // of this class are the real calls; a test derives from it, overrides the

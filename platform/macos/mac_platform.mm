@@ -108,7 +108,7 @@ FileURL MacPlatform::homeDirectoryForCurrentUser() {
 
 #pragma mark - Files
 
-std::optional<std::string> MacPlatform::readWholeFile(const FileURL& url) { return readRegularFile(url.path()); }
+std::optional<std::string> MacPlatform::readWholeFile(const FileURL& url) { return readRegularFile(url.path()).value; }
 
 bool MacPlatform::writeFileAtomically(const FileURL& url, std::string_view bytes) {
   if (url.hasDirectoryPath()) return false;  // a directory URL names no file to replace

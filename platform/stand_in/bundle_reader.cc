@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/files/file_io.h"
+#include "platform/stand_in/resource_text.h"
 
 namespace ferlo {
 namespace {
@@ -33,22 +34,18 @@ std::optional<std::string> BundleContents::text(std::string_view key) const {
 
 std::optional<std::string> BundleContents::identifier() const { return text("CFBundleIdentifier"); }
 
-BundleReadResult readBundle(std::string_view path) {
+Decoded<BundleContents> readBundle(std::string_view path) {
   BundleContents bundle;
   bundle.path = std::string(path);
   while (bundle.path.size() > 1 && bundle.path.back() == '/') bundle.path.pop_back();
   const std::string file = bundle.infoPlistPath();
-  std::string whyNot;
-  const std::optional<std::string> bytes = readRegularFile(file, &whyNot);
-  if (!bytes) return {std::nullopt, "cannot read " + file + ": " + whyNot};
-  PropertyListResult list = parsePropertyList(*bytes);
-  if (!list.value) return {std::nullopt, file + " cannot be read: " + describe(list.diagnostic)};
-  if (list.value->kind != InfoValue::Kind::dictionary) {
-    return {std::nullopt, file + " cannot be read: the property list is not a dictionary"};
-  }
-  bundle.infoFormat = list.format;
-  for (auto& [key, value] : list.value->dictionary) bundle.infoDictionary.insert_or_assign(key, std::move(value));
-  return {std::move(bundle), {}};
+  const Decoded<std::string> bytes = readRegularFile(file);
+  if (!bytes) return DecodeError{"", "cannot read " + file + ": " + bytes.error.why};
+  Decoded<InfoValue> list = parseDictionaryPropertyList(*bytes);
+  if (!list) return DecodeError{"", file + " cannot be read: " + describe(list.error)};
+  bundle.infoFormat = propertyListFormat(*bytes);
+  for (auto& [key, value] : list->dictionary) bundle.infoDictionary.insert_or_assign(key, std::move(value));
+  return bundle;
 }
 
 std::string machOProblem(std::string_view head) {

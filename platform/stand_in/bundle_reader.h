@@ -7,8 +7,8 @@
 //                                           out without the macOS SDK has none)
 //
 //   auto read = readBundle("/b/FerloFinderSync.appex");
-//   if (read.bundle) read.bundle->identifier();   // CFBundleIdentifier
-//   else read.error;                               // "cannot read …/Info.plist: …"
+//   if (read) read->identifier();   // CFBundleIdentifier
+//   else read.error.why;            // "cannot read …/Info.plist: …"
 #pragma once
 
 #include <functional>
@@ -38,17 +38,14 @@ struct BundleContents {
   [[nodiscard]] std::optional<std::string> text(std::string_view key) const;
 };
 
-struct BundleReadResult {
-  std::optional<BundleContents> bundle;
-  std::string error;  // without a bundle: which file, and why, for a person
-};
-
 // Reads the bundle at `path` (made absolute by the caller; final "/"
 // ignored): its Info.plist must be a readable regular file holding a
 // property list (XML or binary) whose root is a dictionary. Nothing else is
 // looked at here. The file is read with readRegularFile, so a FIFO planted
-// there is refused rather than waited on.
-[[nodiscard]] BundleReadResult readBundle(std::string_view path);
+// there is refused rather than waited on. A refusal is about the bundle as
+// a whole (an empty where); its why names the file and the reason, for a
+// person.
+[[nodiscard]] Decoded<BundleContents> readBundle(std::string_view path);
 
 // The bytes of an executable's head that machOProblem needs at most.
 inline constexpr std::size_t kMachOHeadBytes = 4096;

@@ -33,10 +33,9 @@ std::optional<std::string> readSmallFile(const std::string& path,
                                          std::vector<Localizer::UnreadableTable>* unreadable) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;
-  std::string whyNot;
-  auto bytes = readLocalizationTable(path, &whyNot);
-  if (!bytes) unreadable->push_back({path, std::move(whyNot)});
-  return bytes;
+  Decoded<std::string> bytes = readLocalizationTable(path);
+  if (!bytes) unreadable->push_back({path, std::move(bytes.error.why)});
+  return std::move(bytes.value);
 }
 
 bool isDirectory(const std::string& path) {
@@ -92,10 +91,10 @@ struct Tables {
 Tables loadTables(const std::string& lprojDirectory, std::vector<Localizer::UnreadableTable>* unreadable) {
   Tables tables;
   if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.strings", unreadable)) {
-    if (auto parsed = parseStringsFile(*bytes); parsed.table) tables.strings = std::move(*parsed.table);
+    if (auto parsed = parseStringsFile(*bytes)) tables.strings = std::move(*parsed);
   }
   if (auto bytes = readSmallFile(lprojDirectory + "/Localizable.stringsdict", unreadable)) {
-    if (auto parsed = parseStringsdictFile(*bytes); parsed.table) tables.plurals = std::move(*parsed.table);
+    if (auto parsed = parseStringsdictFile(*bytes)) tables.plurals = std::move(*parsed);
   }
   return tables;
 }
@@ -352,8 +351,8 @@ std::string Localizer::uppercased(std::string_view text) const {
   return out;
 }
 
-std::optional<std::string> readLocalizationTable(const std::string& path, std::string* whyNot) {
-  return readRegularFile(path, whyNot, kMaxLocalizationTableBytes);
+Decoded<std::string> readLocalizationTable(const std::string& path) {
+  return readRegularFile(path, kMaxLocalizationTableBytes);
 }
 
 std::string localeFromEnvironment() {

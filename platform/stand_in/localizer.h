@@ -10,10 +10,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/decoded.h"
 
 namespace ferlo {
 
@@ -58,8 +59,8 @@ inline constexpr std::uint64_t kMaxLocalizationTableBytes = 16U << 20;
 
 // The bytes of the table file at `path` as the Localizer reads them: a
 // regular file of at most kMaxLocalizationTableBytes (a FIFO or a device is
-// refused, not waited on), else none and, with `whyNot`, why.
-[[nodiscard]] std::optional<std::string> readLocalizationTable(const std::string& path, std::string* whyNot);
+// refused, not waited on), else the refusal (for the file as a whole).
+[[nodiscard]] Decoded<std::string> readLocalizationTable(const std::string& path);
 
 // The locale named by the environment: LC_ALL, else LC_MESSAGES, else LANG,
 // the first that is set and not empty; "en_US" when none is.

@@ -118,7 +118,7 @@ std::optional<FileURL> PosixPlatform::containerURLForSecurityApplicationGroupIde
 
 FileURL PosixPlatform::homeDirectoryForCurrentUser() { return FileURL::fileURLWithPath(config_.platformHome, true); }
 
-std::optional<std::string> PosixPlatform::readWholeFile(const FileURL& url) { return readRegularFile(url.path()); }
+std::optional<std::string> PosixPlatform::readWholeFile(const FileURL& url) { return readRegularFile(url.path()).value; }
 
 bool PosixPlatform::writeFileAtomically(const FileURL& url, std::string_view bytes) {
   WriteRecord record{url, false, {}};

@@ -13,7 +13,7 @@
 namespace ferlo {
 namespace {
 
-ResourceDiagnostic refusal(std::string reason) { return ResourceDiagnostic{0, std::move(reason)}; }
+DecodeError refusal(std::string reason) { return DecodeError{"", std::move(reason)}; }
 
 // ---- The XML guard ----
 //
@@ -33,11 +33,8 @@ class XmlShapeScanner {
  public:
   explicit XmlShapeScanner(std::string_view text) : s_(text) {}
 
-  std::optional<PropertyListShape> run(ResourceDiagnostic* whyNot) {
-    if (!scan() || !allCharacters()) {
-      if (whyNot) *whyNot = ResourceDiagnostic{resourceLineAt(s_, pos_), reason_};
-      return std::nullopt;
-    }
+  Decoded<PropertyListShape> run() {
+    if (!scan() || !allCharacters()) return resourceErrorAt(s_, pos_, reason_);
     return shape_;
   }
 
@@ -612,10 +609,10 @@ class BinaryShapeScanner {
  public:
   explicit BinaryShapeScanner(std::string_view bytes) : b_(bytes) {}
 
-  std::optional<PropertyListShape> run(ResourceDiagnostic* whyNot) {
+  Decoded<PropertyListShape> run() {
     std::optional<PropertyListShape> shape = scan();
-    if (!shape && whyNot) *whyNot = refusal(reason_);
-    return shape;
+    if (!shape) return refusal(reason_);
+    return *shape;
   }
 
  private:
@@ -945,58 +942,51 @@ class Converter {
 
 bool isBinaryPropertyList(std::string_view bytes) { return bytes.starts_with("bplist"); }
 
-std::optional<PropertyListShape> checkPropertyListShape(std::string_view bytes, ResourceDiagnostic* whyNot) {
-  if (bytes.size() > kMaxPropertyListBytes) {
-    if (whyNot) *whyNot = refusal("the property list is larger than 4 MiB");
-    return std::nullopt;
-  }
-  if (isBinaryPropertyList(bytes)) return BinaryShapeScanner(bytes).run(whyNot);
-  return XmlShapeScanner(bytes).run(whyNot);
+PropertyListFormat propertyListFormat(std::string_view bytes) {
+  return isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml;
 }
 
-PropertyListResult parseDictionaryPropertyList(std::string_view bytes) {
-  PropertyListResult result = parsePropertyList(bytes);
-  if (result.value && result.value->kind != InfoValue::Kind::dictionary) {
-    result.value.reset();
-    result.diagnostic = ResourceDiagnostic{0, "the property list is not a dictionary"};
-  }
+Decoded<PropertyListShape> checkPropertyListShape(std::string_view bytes) {
+  if (bytes.size() > kMaxPropertyListBytes) return refusal("the property list is larger than 4 MiB");
+  if (isBinaryPropertyList(bytes)) return BinaryShapeScanner(bytes).run();
+  return XmlShapeScanner(bytes).run();
+}
+
+Decoded<InfoValue> parseDictionaryPropertyList(std::string_view bytes) {
+  Decoded<InfoValue> result = parsePropertyList(bytes);
+  if (result && result->kind != InfoValue::Kind::dictionary) return refusal("the property list is not a dictionary");
   return result;
 }
 
-PropertyListResult parsePropertyList(std::string_view bytes) {
-  PropertyListResult result;
-  result.format = isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml;
+Decoded<InfoValue> parsePropertyList(std::string_view bytes) {
+  const PropertyListFormat format = propertyListFormat(bytes);
   std::string text;
-  if (result.format == PropertyListFormat::xml && bytes.size() <= kMaxPropertyListBytes) {
-    std::optional<std::string> decoded = decodeResourceText(bytes, &result.diagnostic);
-    if (!decoded) return result;
+  if (format == PropertyListFormat::xml && bytes.size() <= kMaxPropertyListBytes) {
+    Decoded<std::string> decoded = decodeResourceText(bytes);
+    if (!decoded) return decoded.error;
     text = std::move(*decoded);
     bytes = text;
   }
-  if (!checkPropertyListShape(bytes, &result.diagnostic)) return result;
+  if (Decoded<PropertyListShape> shape = checkPropertyListShape(bytes); !shape) return shape.error;
 
   plist_t raw = nullptr;
-  if (result.format == PropertyListFormat::binary) {
+  if (format == PropertyListFormat::binary) {
     plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
   } else {
     plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
   }
   const PlistPtr root(raw);
   if (!root) {
-    result.diagnostic = refusal(result.format == PropertyListFormat::binary
-                                    ? "libplist cannot read it as a binary property list"
-                                    : "libplist cannot read it as an XML property list");
-    return result;
+    return refusal(format == PropertyListFormat::binary ? "libplist cannot read it as a binary property list"
+                                                        : "libplist cannot read it as an XML property list");
   }
   Converter converter;
   std::optional<InfoValue> value = converter.convert(root.get(), 0);
   if (!value) {
-    result.diagnostic = refusal(converter.failure() != nullptr ? converter.failure()
-                                                               : "the property list holds only data, a date or a UID");
-    return result;
+    return refusal(converter.failure() != nullptr ? converter.failure()
+                                                  : "the property list holds only data, a date or a UID");
   }
-  result.value = std::move(value);
-  return result;
+  return std::move(*value);
 }
 
 }  // namespace ferlo

@@ -17,15 +17,14 @@
 // measured before libplist sees them, and every text is checked after:
 //
 //   auto parsed = parsePropertyList(fileBytes);
-//   if (parsed.value) … parsed.value->dictionary …   // else describe(parsed.diagnostic)
+//   if (parsed) … parsed->dictionary …   // else describe(parsed.error)
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/stand_in/strings_file.h"
+#include "platform/stand_in/resource_text.h"
 
 namespace ferlo {
 
@@ -46,16 +45,14 @@ inline constexpr std::size_t kMaxPropertyListXmlDictionaryKeys = 4096;
 
 enum class PropertyListFormat { xml, binary };
 
-struct PropertyListResult {
-  std::optional<InfoValue> value;                       // the root value; none when unreadable
-  PropertyListFormat format = PropertyListFormat::xml;  // binary when the bytes begin "bplist"
-  ResourceDiagnostic diagnostic;                        // meaningful only without a value
-};
-
 // True when `bytes` begin with the binary form's magic "bplist".
 [[nodiscard]] bool isBinaryPropertyList(std::string_view bytes);
 
-// Reads a property list: the binary form, or XML in UTF-8 or (with a byte
+// The form parsePropertyList reads `bytes` in: binary when they begin
+// "bplist", else XML.
+[[nodiscard]] PropertyListFormat propertyListFormat(std::string_view bytes);
+
+// Reads a property list, its root value: the binary form, or XML in UTF-8 or (with a byte
 // order mark) UTF-16. Values come out as the bundle gives them to the
 // extension: strings as text, integers and reals as numbers, booleans,
 // arrays as lists, dictionaries sorted by key (a repeated key keeps its last
@@ -71,13 +68,14 @@ struct PropertyListResult {
 // surrogate or (as ASCII) a byte above 0x7F, and any text or key that is
 // not UTF-8. The guard's XML refusals give their line, its binary ones the
 // byte offset in the reason; both name the keys and indexes that lead to a
-// bad text where it knows them. libplist's own failures are about the whole
-// file (line 0). Thread-safe.
-[[nodiscard]] PropertyListResult parsePropertyList(std::string_view bytes);
+// bad text where it knows them (where is "line N" for the XML, empty for
+// the binary form). libplist's own failures are about the whole file (an
+// empty where). Thread-safe.
+[[nodiscard]] Decoded<InfoValue> parsePropertyList(std::string_view bytes);
 
 // parsePropertyList for a table: a root that is not a dictionary is refused
 // too, with "the property list is not a dictionary".
-[[nodiscard]] PropertyListResult parseDictionaryPropertyList(std::string_view bytes);
+[[nodiscard]] Decoded<InfoValue> parseDictionaryPropertyList(std::string_view bytes);
 
 // What the guard learns before libplist reads the bytes: upper bounds of
 // what libplist will build from them.
@@ -88,9 +86,8 @@ struct PropertyListShape {
 
 // The guard on its own, for the tests and the fuzz target: the shape of
 // `bytes` as libplist would be given them (the binary form, or XML as UTF-8
-// text), or none with the reason when they are beyond the limits or are
-// refused as parsePropertyList describes.
-[[nodiscard]] std::optional<PropertyListShape> checkPropertyListShape(std::string_view bytes,
-                                                                      ResourceDiagnostic* whyNot = nullptr);
+// text), or the refusal when they are beyond the limits or are refused as
+// parsePropertyList describes.
+[[nodiscard]] Decoded<PropertyListShape> checkPropertyListShape(std::string_view bytes);
 
 }  // namespace ferlo

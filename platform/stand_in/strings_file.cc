@@ -1,6 +1,7 @@
 #include "platform/stand_in/strings_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "platform/stand_in/property_list.h"
@@ -11,66 +12,6 @@ namespace {
 
 bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// Length of the well-formed UTF-8 sequence at `i`, or 0 (overlongs,
-// surrogates and values above U+10FFFF are ill-formed).
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) return 1;
-  std::size_t length;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() - i < length) return 0;
-  const auto b1 = static_cast<unsigned char>(s[i + 1]);
-  if (b1 < lo || b1 > hi) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < 0x80 || b > 0xBF) return 0;
-  }
-  return length;
-}
-
-std::optional<std::string> decodeUtf16(std::string_view bytes, bool bigEndian, ResourceDiagnostic* whyNot) {
-  if (bytes.size() % 2 != 0) {
-    if (whyNot) *whyNot = ResourceDiagnostic{0, "UTF-16 text with an odd number of bytes"};
-    return std::nullopt;
-  }
-  std::string out;
-  out.reserve(bytes.size());
-  auto unitAt = [&](std::size_t i) -> char32_t {
-    const auto a = static_cast<unsigned char>(bytes[i]);
-    const auto b = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? static_cast<char32_t>((a << 8) | b) : static_cast<char32_t>((b << 8) | a);
-  };
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    char32_t unit = unitAt(i);
-    if (isHighSurrogate(unit)) {
-      if (i + 2 >= bytes.size() || !isLowSurrogate(unitAt(i + 2))) {
-        if (whyNot) *whyNot = ResourceDiagnostic{0, "UTF-16 text with an unpaired surrogate"};
-        return std::nullopt;
-      }
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
-      i += 2;
-    } else if (isLowSurrogate(unit)) {
-      if (whyNot) *whyNot = ResourceDiagnostic{0, "UTF-16 text with an unpaired surrogate"};
-      return std::nullopt;
-    }
-    appendUtf8(out, unit);
-  }
-  return out;
-}
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -91,7 +32,7 @@ class StringsParser {
  public:
   explicit StringsParser(std::string_view text) : text_(text) {}
 
-  StringsParseResult run() {
+  Decoded<StringsTable> run() {
     StringsTable table;
     if (!skipTrivia()) return failure();
     bool braced = false;
@@ -137,9 +78,7 @@ class StringsParser {
       ++pos_;
       table.insert_or_assign(std::move(key), std::move(value));
     }
-    StringsParseResult result;
-    result.table = std::move(table);
-    return result;
+    return table;
   }
 
  private:
@@ -148,18 +87,14 @@ class StringsParser {
   char peek() const { return atEnd() ? '\0' : text_[pos_]; }
 
   bool fail(std::size_t at, std::string reason) {
-    if (!error_) error_ = ResourceDiagnostic{resourceLineAt(text_, at), std::move(reason)};
+    if (!error_) error_ = resourceErrorAt(text_, at, std::move(reason));
     return false;
   }
-  StringsParseResult failAt(std::size_t at, std::string reason) {
+  Decoded<StringsTable> failAt(std::size_t at, std::string reason) {
     fail(at, std::move(reason));
     return failure();
   }
-  StringsParseResult failure() {
-    StringsParseResult result;
-    result.diagnostic = error_.value_or(ResourceDiagnostic{resourceLineAt(text_, pos_), "malformed"});
-    return result;
-  }
+  Decoded<StringsTable> failure() { return error_.value_or(resourceErrorAt(text_, pos_, "malformed")); }
 
   // Whitespace and comments; false only for a comment that never ends.
   bool skipTrivia() {
@@ -262,77 +197,26 @@ class StringsParser {
 
   std::string_view text_;
   std::size_t pos_ = 0;
-  std::optional<ResourceDiagnostic> error_;
+  std::optional<DecodeError> error_;
 };
 
 }  // namespace
 
-std::size_t resourceLineAt(std::string_view text, std::size_t offset) {
-  std::size_t line = 1;
-  if (offset > text.size()) offset = text.size();
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
-  }
-  return line;
-}
-
-std::string describe(const ResourceDiagnostic& diagnostic) {
-  if (diagnostic.line == 0) return diagnostic.reason;
-  return "line " + std::to_string(diagnostic.line) + ": " + diagnostic.reason;
-}
-
-std::optional<std::string> decodeResourceText(std::string_view bytes, ResourceDiagnostic* whyNot) {
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    return decodeUtf16(bytes.substr(2), false, whyNot);
-  }
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF) {
-    return decodeUtf16(bytes.substr(2), true, whyNot);
-  }
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t length = utf8SequenceLength(bytes, i);
-    if (length == 0) {
-      if (whyNot) *whyNot = ResourceDiagnostic{resourceLineAt(bytes, i), "invalid UTF-8"};
-      return std::nullopt;
-    }
-    i += length;
-  }
-  return std::string(bytes);
-}
-
-bool isWellFormedUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-StringsParseResult parseStringsFile(std::string_view bytes) {
-  StringsParseResult result;
-  const std::optional<std::string> text =
-      isBinaryPropertyList(bytes) ? std::nullopt : decodeResourceText(bytes, &result.diagnostic);
-  if (!text && !isBinaryPropertyList(bytes)) return result;
-  if (text) {
+Decoded<StringsTable> parseStringsFile(std::string_view bytes) {
+  if (!isBinaryPropertyList(bytes)) {
+    const Decoded<std::string> text = decodeResourceText(bytes);
+    if (!text) return text.error;
     const std::size_t first = text->find_first_not_of(" \t\r\n");
     if (first == std::string::npos || (*text)[first] != '<') return StringsParser(*text).run();
   }
-  PropertyListResult list = parseDictionaryPropertyList(bytes);
-  if (!list.value) {
-    result.diagnostic = std::move(list.diagnostic);
-    return result;
-  }
+  Decoded<InfoValue> list = parseDictionaryPropertyList(bytes);
+  if (!list) return list.error;
   StringsTable table;
-  for (auto& [key, value] : list.value->dictionary) {
-    if (value.kind != InfoValue::Kind::text) {
-      result.diagnostic = ResourceDiagnostic{0, "the value of \"" + key + "\" is not text"};
-      return result;
-    }
+  for (auto& [key, value] : list->dictionary) {
+    if (value.kind != InfoValue::Kind::text) return DecodeError{"", "the value of \"" + key + "\" is not text"};
     table.emplace(std::move(key), std::move(value.text));
   }
-  result.table = std::move(table);
-  return result;
+  return table;
 }
 
 }  // namespace ferlo

@@ -8,51 +8,20 @@
 // line number and a reason, so that `ferlo doctor` can say what is wrong.
 //
 //   auto parsed = parseStringsFile("\"finder.section.rules\" = \"Rules\";");
-//   parsed.table->at("finder.section.rules");  // "Rules"
+//   parsed->at("finder.section.rules");  // "Rules"; else describe(parsed.error)
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/stand_in/resource_text.h"
 
 namespace ferlo {
 
 // Key -> text, both UTF-8. Transparent, so string_view keys look up directly.
 using StringsTable = std::map<std::string, std::string, std::less<>>;
-
-// Where and why a resource file was refused. `line` counts from 1; 0 means
-// the file as a whole (an undecodable encoding, for example).
-struct ResourceDiagnostic {
-  std::size_t line = 0;
-  std::string reason;
-};
-
-// The line (from 1) of byte offset `offset` in `text`; "\n", "\r\n" and a
-// lone "\r" each end a line.
-[[nodiscard]] std::size_t resourceLineAt(std::string_view text, std::size_t offset);
-
-// Renders a diagnostic as "line 3: missing ';' after value" (or the bare
-// reason for line 0).
-[[nodiscard]] std::string describe(const ResourceDiagnostic& diagnostic);
-
-struct StringsParseResult {
-  std::optional<StringsTable> table;  // none when the file is malformed
-  ResourceDiagnostic diagnostic;      // meaningful only without a table
-};
-
-// Decodes a resource text file to UTF-8: a UTF-16 byte order mark (FF FE or
-// FE FF) selects UTF-16 little or big endian, a UTF-8 mark is dropped, and
-// anything else must be valid UTF-8. Gives none, and the reason in `whyNot`,
-// for an odd UTF-16 length, unpaired surrogates or invalid UTF-8.
-[[nodiscard]] std::optional<std::string> decodeResourceText(std::string_view bytes,
-                                                            ResourceDiagnostic* whyNot = nullptr);
-
-// True when `text` is well-formed UTF-8 (no overlongs, no surrogates,
-// nothing above U+10FFFF).
-[[nodiscard]] bool isWellFormedUtf8(std::string_view text);
 
 // Parses the bytes of a `.strings` file. Bytes that begin "bplist", or text
 // whose first character after blanks is "<", are a property list (see
@@ -66,6 +35,6 @@ struct StringsParseResult {
 // digits, surrogate pairs combined); any other escaped character stands for
 // itself. A repeated key keeps its last text. Runs in linear time and
 // constant stack.
-[[nodiscard]] StringsParseResult parseStringsFile(std::string_view bytes);
+[[nodiscard]] Decoded<StringsTable> parseStringsFile(std::string_view bytes);
 
 }  // namespace ferlo

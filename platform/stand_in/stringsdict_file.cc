@@ -101,19 +101,14 @@ std::vector<std::string> stringsdictEntryProblems(const StringsdictEntry& entry)
   return problems;
 }
 
-StringsdictParseResult parseStringsdictFile(std::string_view bytes) {
-  StringsdictParseResult result;
-  PropertyListResult list = parseDictionaryPropertyList(bytes);
-  if (!list.value) {
-    result.diagnostic = std::move(list.diagnostic);
-    return result;
-  }
+Decoded<StringsdictTable> parseStringsdictFile(std::string_view bytes) {
+  Decoded<InfoValue> list = parseDictionaryPropertyList(bytes);
+  if (!list) return list.error;
   StringsdictTable table;
-  for (auto& [key, value] : list.value->dictionary) {
+  for (auto& [key, value] : list->dictionary) {
     if (value.kind == InfoValue::Kind::dictionary) table.insert_or_assign(key, entryOf(value));
   }
-  result.table = std::move(table);
-  return result;
+  return table;
 }
 
 }  // namespace ferlo

@@ -19,13 +19,14 @@
 // diagnostic saying why.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/stand_in/strings_file.h"
+#include "platform/stand_in/resource_text.h"
 
 namespace ferlo {
 
@@ -50,11 +51,6 @@ struct StringsdictEntry {
 
 using StringsdictTable = std::map<std::string, StringsdictEntry, std::less<>>;
 
-struct StringsdictParseResult {
-  std::optional<StringsdictTable> table;  // none when the file is malformed
-  ResourceDiagnostic diagnostic;          // meaningful only without a table
-};
-
 // Parses the bytes of a `.stringsdict` file: a property list as
 // parsePropertyList reads it (whose refusals are this file's too) with a
 // dictionary at its root. Of its values, dictionaries are entries; in an
@@ -63,7 +59,7 @@ struct StringsdictParseResult {
 // NSStringFormatValueTypeKey are its types and every other text a form.
 // Anything else, and anything nested deeper, is skipped. A repeated key
 // keeps its last value.
-[[nodiscard]] StringsdictParseResult parseStringsdictFile(std::string_view bytes);
+[[nodiscard]] Decoded<StringsdictTable> parseStringsdictFile(std::string_view bytes);
 
 // A variable reference `%#@name@` or `%N$#@name@` that starts at `pos` of
 // `format` (which holds '%' there): the name, and the reference's length, or

@@ -43,8 +43,8 @@ int main() {
   while (std::cin.read(reinterpret_cast<char*>(size), 4)) {
     std::string bytes((std::size_t{size[0]} << 24) | (size[1] << 16) | (size[2] << 8) | size[3], '\0');
     if (!std::cin.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return 2;
-    const ferlo::PropertyListResult result = ferlo::parsePropertyList(bytes);
-    std::cout << (result.value ? canonical(*result.value) : "!" + describe(result.diagnostic)) << '\n';
+    const ferlo::Decoded<ferlo::InfoValue> result = ferlo::parsePropertyList(bytes);
+    std::cout << (result ? canonical(*result) : "!" + describe(result.error)) << '\n';
   }
   return 0;
 }

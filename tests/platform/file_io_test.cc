@@ -34,8 +34,8 @@ TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
       {"missing", std::nullopt}, {"", std::nullopt}, {"fifo", std::nullopt}, {"zero", std::nullopt}, {"empty", ""},
       {"binary", binary}, {"link", binary}, {"large", large}};
   for (const auto& [name, expected] : cases) {
-    const std::optional<std::string> bytes = readRegularFile(d / name);
-    EXPECT_EQ(bytes, expected) << name;
+    const Decoded<std::string> bytes = readRegularFile(d / name);
+    EXPECT_EQ(bytes.value, expected) << name;
     EXPECT_TRUE(!bytes || bytes->capacity() >= bytes->size() + kReadPadding) << "no room to parse in place";
   }
 }

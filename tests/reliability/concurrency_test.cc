@@ -61,7 +61,7 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
     start.arrive_and_wait();
     while (!finished.load()) {
       // Nothing yet, or one whole request.
-      if (const std::optional<std::string> bytes = readRegularFile(container / kRequestName)) ++(isValid(*bytes) ? goodReads : badReads);
+      if (const Decoded<std::string> bytes = readRegularFile(container / kRequestName)) ++(isValid(*bytes) ? goodReads : badReads);
     }
   });
   std::vector<std::thread> finderThreads;
@@ -91,7 +91,7 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   EXPECT_EQ(badReads.load(), 0) << "of " << badReads.load() + goodReads.load() << " reads";
   EXPECT_EQ(static_cast<int>(extension.platform.opens().size()), commandsRun.load()) << "one hand-off per command";
   EXPECT_EQ(std::ranges::count(onceValues, onceValues[0]), kThreads) << "a once-value was stored twice";
-  EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value_or("")));
+  EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value.value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))
       << "concurrent writers left temporary files";
 }

@@ -39,8 +39,8 @@ ToolRequest makeRequest(int writer, std::uint64_t sequence) {
 
 // Whether the bytes decode to exactly what makeRequest made for the writer
 // and sequence the request names.
-bool isWholeRequest(const std::optional<std::string>& bytes) {
-  const Decoded<ToolRequest> decoded = decodeToolRequest(bytes.value_or(""));
+bool isWholeRequest(const Decoded<std::string>& bytes) {
+  const Decoded<ToolRequest> decoded = decodeToolRequest(bytes.value.value_or(""));
   if (!decoded || !decoded.value->ruleID) return false;
   const std::string& id = *decoded.value->ruleID;
   const std::size_t colon = id.find(':');

@@ -136,10 +136,9 @@ TEST(PropertyList, GivesTheValueOrTheReason) {
       // libplist would go on adding to an empty root
       {"<plist><dict/>" + xmlNested(kMaxPropertyListDepth + 1).substr(13), "!line 1: the XML has a second value"}};
   for (const auto& [bytes, expected] : cases) {
-    const PropertyListResult result = parsePropertyList(bytes);
-    const std::string got = result.value ? render(*result.value) : "!" + describe(result.diagnostic);
+    const Decoded<InfoValue> result = parsePropertyList(bytes);
+    const std::string got = result ? render(*result) : "!" + describe(result.error);
     EXPECT_EQ(expected.starts_with("!") ? got.substr(0, expected.size()) : got, expected);
-    EXPECT_EQ(result.format, isBinaryPropertyList(bytes) ? PropertyListFormat::binary : PropertyListFormat::xml);
   }
 }
 
@@ -158,9 +157,9 @@ TEST(PropertyList, LetsEachLimitThroughAndRefusesOneMore) {
        xmlRepeated(1, "<string>" + std::string(kMaxPropertyListBytes - 46, 'a') + "</string>"),
        "the property list is larger than 4 MiB"}};
   for (const auto& c : cases) {
-    EXPECT_TRUE(parsePropertyList(c.atLimit).value.has_value()) << c.reason;
-    const PropertyListResult beyond = parsePropertyList(c.beyond);
-    EXPECT_TRUE(!beyond.value && beyond.diagnostic.reason == c.reason) << describe(beyond.diagnostic);
+    EXPECT_TRUE(parsePropertyList(c.atLimit)) << c.reason;
+    const Decoded<InfoValue> beyond = parsePropertyList(c.beyond);
+    EXPECT_TRUE(!beyond && beyond.error.why == c.reason) << describe(beyond.error);
   }
 }
 

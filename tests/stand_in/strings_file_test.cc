@@ -38,29 +38,29 @@ TEST(StringsFile, ParsesEveryForm) {
            std::string(15, '\0') + "\x0F", {{"k", "v"}}},
   };
   for (const auto& c : cases) {
-    const StringsParseResult result = parseStringsFile(c.bytes);
-    ASSERT_TRUE(result.table.has_value()) << c.bytes << ": " << describe(result.diagnostic);
-    EXPECT_EQ(Pairs(result.table->begin(), result.table->end()), c.expected) << c.bytes;
+    const Decoded<StringsTable> result = parseStringsFile(c.bytes);
+    ASSERT_TRUE(result) << c.bytes << ": " << describe(result.error);
+    EXPECT_EQ(Pairs(result->begin(), result->end()), c.expected) << c.bytes;
   }
 }
 
 // One bad entry discards the whole file; the diagnostic names its line.
 TEST(StringsFile, RefusesAndSaysWhere) {
-  const struct { std::string bytes; std::size_t line; const char* reason; } cases[] = {
-      {"\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", 2, "missing ';'"},
-      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", 2, "unterminated string"}, {"\"a\" \"b\";", 1, "expected '='"},
-      {"{ \"a\" = \"b\"; } \"c\" = \"d\";", 1, "after the closing '}'"},
-      {"\"k\" = \"\\UD83D x\";", 1, "unpaired high surrogate"}, {"\n\"k\" = \"\\UDE00\";", 2, "unpaired low surrogate"},
-      {"\"k\" = \"\\200\";", 1, "octal escape"}, {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", 2, "invalid UTF-8"},
-      {std::string("\xFF\xFE\x22\x00\x6B", 5), 0, "odd number of bytes"},
-      {std::string("\x22\x00\x6B\x00\x22\x00", 6), 1, "expected '='"},  // UTF-16 needs its mark
-      {std::string("bplist00\xD1\x01\x02", 11), 0, "truncated"}, {"\"a\" = \"b\";\r\r\"c\" = \"d\"", 3, "missing ';'"},
-      {"<plist><dict><key>k</key><true/></dict></plist>", 0, "the value of \"k\" is not text"},
+  const struct { std::string bytes; const char* where; const char* reason; } cases[] = {
+      {"\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", "line 2", "missing ';'"},
+      {"\"a\" = \"b\";\n\"c\" = \"d;\n\n", "line 2", "unterminated string"}, {"\"a\" \"b\";", "line 1", "expected '='"},
+      {"{ \"a\" = \"b\"; } \"c\" = \"d\";", "line 1", "after the closing '}'"},
+      {"\"k\" = \"\\UD83D x\";", "line 1", "unpaired high surrogate"}, {"\n\"k\" = \"\\UDE00\";", "line 2", "unpaired low surrogate"},
+      {"\"k\" = \"\\200\";", "line 1", "octal escape"}, {"\"a\" = \"b\";\n\"k\" = \"\xC3\x28\";", "line 2", "invalid UTF-8"},
+      {std::string("\xFF\xFE\x22\x00\x6B", 5), "", "odd number of bytes"},
+      {std::string("\x22\x00\x6B\x00\x22\x00", 6), "line 1", "expected '='"},  // UTF-16 needs its mark
+      {std::string("bplist00\xD1\x01\x02", 11), "", "truncated"}, {"\"a\" = \"b\";\r\r\"c\" = \"d\"", "line 3", "missing ';'"},
+      {"<plist><dict><key>k</key><true/></dict></plist>", "", "the value of \"k\" is not text"},
   };
   for (const auto& c : cases) {
-    const StringsParseResult result = parseStringsFile(c.bytes);
-    EXPECT_TRUE(!result.table && result.diagnostic.line == c.line && result.diagnostic.reason.find(c.reason) != std::string::npos)
-        << c.bytes << ": " << describe(result.diagnostic);
+    const Decoded<StringsTable> result = parseStringsFile(c.bytes);
+    EXPECT_TRUE(!result && result.error.where == c.where && result.error.why.find(c.reason) != std::string::npos)
+        << c.bytes << ": " << describe(result.error);
   }
 }
 
@@ -69,10 +69,10 @@ TEST(StringsFile, RefusesAndSaysWhere) {
 TEST(StringsFile, LargeInputsStayLinear) {
   std::string many;
   for (int i = 0; i < 100000; ++i) many += "\"k" + std::to_string(i) + "\" = \"v\";\n";
-  EXPECT_EQ(parseStringsFile(many).table.value_or(StringsTable{}).size(), 100000u);
+  EXPECT_EQ(parseStringsFile(many).value.value_or(StringsTable{}).size(), 100000u);
   // Escaped backslashes, an open comment of stars, open braces.
   for (const std::string& bytes : {"\"k\" = \"" + std::string(400000, '\\'), "/*" + std::string(1 << 20, '*'), std::string(1 << 16, '{')})
-    EXPECT_FALSE(parseStringsFile(bytes).table.has_value()) << bytes.substr(0, 8);
+    EXPECT_FALSE(parseStringsFile(bytes)) << bytes.substr(0, 8);
 }
 
 // ---- .stringsdict ----
@@ -82,22 +82,22 @@ TEST(StringsFile, LargeInputsStayLinear) {
 // over; what is no dictionary is no table, for the property-list reader's
 // reason.
 TEST(StringsdictParse, ReadsTheUsualShapeKeepsPartialEntriesAndSkipsOtherValues) {
-  const StringsdictParseResult shipped = parseStringsdictFile(
+  const Decoded<StringsdictTable> shipped = parseStringsdictFile(
       testing::fileBytes(std::filesystem::path(__FILE__).parent_path() / "../../resources/en.lproj/Localizable.stringsdict")
           .value_or(""));
-  ASSERT_TRUE(shipped.table.has_value()) << describe(shipped.diagnostic);
-  const StringsdictEntry& entry = shipped.table->at("finder.action.merge %lld");
+  ASSERT_TRUE(shipped) << describe(shipped.error);
+  const StringsdictEntry& entry = shipped->at("finder.action.merge %lld");
   const StringsdictVariable& folders = entry.variables.at("folders");
   EXPECT_EQ(entry.format.value_or("") + " " + folders.specType + " " + folders.valueType, "%#@folders@ NSStringPluralRuleType lld");
   EXPECT_EQ(folders.forms, (decltype(folders.forms){{"one", "Merge %lld Folder"}, {"other", "Merge %lld Folders"}}));
-  const StringsdictParseResult result = parseStringsdictFile(
+  const Decoded<StringsdictTable> result = parseStringsdictFile(
       "<plist><dict><key>noFormat</key><dict><key>v</key><dict><key>other</key><string>o</string></dict></dict>"
       "<key>plain</key><string>not an entry</string><key>list</key><array/></dict></plist>");
-  ASSERT_TRUE(result.table.has_value() && result.table->size() == 1u) << describe(result.diagnostic);
-  EXPECT_FALSE(result.table->at("noFormat").format.has_value());
-  EXPECT_EQ(result.table->at("noFormat").variables.at("v").forms.at("other"), "o");
-  EXPECT_EQ(describe(parseStringsdictFile("<plist><array/></plist>").diagnostic), "the property list is not a dictionary");
-  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").diagnostic), "line 1: the XML ends before the end tag of a dictionary or array");
+  ASSERT_TRUE(result && result->size() == 1u) << describe(result.error);
+  EXPECT_FALSE(result->at("noFormat").format.has_value());
+  EXPECT_EQ(result->at("noFormat").variables.at("v").forms.at("other"), "o");
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><array/></plist>").error), "the property list is not a dictionary");
+  EXPECT_EQ(describe(parseStringsdictFile("<plist><dict>").error), "line 1: the XML ends before the end tag of a dictionary or array");
 }
 
 // Each entry's problems, as the lookup would meet them.

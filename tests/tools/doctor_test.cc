@@ -143,9 +143,9 @@ TEST_F(BundleTest, ShippedBundleInXmlOrBinaryFormPassesDoctorAndDrivesMenuAndCli
     std::string bytes = readFile(path);
     if (path.ends_with(".strings")) {  // the text form: as a dictionary of texts
       const auto table = ferlo::parseStringsFile(bytes);
-      ASSERT_TRUE(table.table.has_value()) << path;
+      ASSERT_TRUE(table) << path;
       bytes = "<plist><dict>";
-      for (const auto& [key, text] : *table.table) bytes += "<key>" + key + "</key><string>" + text + "</string>";
+      for (const auto& [key, text] : *table) bytes += "<key>" + key + "</key><string>" + text + "</string>";
       bytes += "</dict></plist>";
     }
     plist_t root = nullptr;

@@ -8,6 +8,7 @@
 
 #include "exchange/rule_manifest.h"
 #include "exchange/tool_request.h"
+#include "platform/files/file_io.h"
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
@@ -74,25 +75,25 @@ int report(const std::string& file, const Decoded<T>& decoded, std::string (*sum
 
 // Reads and decodes FILE; gives the exit status.
 int check(const std::string& kind, const std::string& file) {
-  FileReadResult read = file == "-" ? readStandardInput() : readRegularFile(file, kMaxReadBytes);
-  if (!read.bytes) {
+  const Decoded<std::string> read = file == "-" ? readStandardInput() : readRegularFile(file, kMaxReadBytes);
+  if (!read) {
     // A pipe given by name (/dev/stdin, <(…)) is refused like any FIFO, so
     // that a named FIFO cannot hang the check; "-" is the way to read one.
     struct stat info {};
     const bool fifo = file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
-    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error +
+    writeLine(stderr, "ferlo check: cannot read " + file + ": " + read.error.why +
                           (fifo ? " (give - as FILE to read standard input)" : ""));
     return kExitUsage;
   }
-  if (kind == "manifest") return report(file, decodeRuleManifest(*read.bytes), &manifestSummary);
-  return report(file, decodeToolRequest(*read.bytes), &requestSummary);
+  if (kind == "manifest") return report(file, decodeRuleManifest(*read), &manifestSummary);
+  return report(file, decodeToolRequest(*read), &requestSummary);
 }
 
 }  // namespace
 
 int runCheckCommand(std::span<const std::string> args) {
   auto parsed = parseCommandLine(args, {});
-  if (!parsed.value) return usageError("check", parsed.error);
+  if (!parsed.value) return usageError("check", parsed.error.why);
   if (parsed.value->help) return printHelp(kCheckHelp);
   const auto& operands = parsed.value->operands;
   if (operands.empty()) return usageError("check", "missing what to check: manifest or request");

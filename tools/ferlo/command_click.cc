@@ -116,9 +116,9 @@ int runClickCommand(std::span<const std::string> args) {
 
   Scenario scenario(makePlatformConfig(line->scenario));
   const Menu menu = scenario.finderSync().menuForMenuKind(line->scenario.kind);
-  const ActionItemResult found = findActionItem(menu, *path);
-  if (found.item == nullptr) return usageError("click", found.error);
-  const MenuItem& item = *found.item;
+  const Decoded<const MenuItem*> found = findActionItem(menu, *path);
+  if (!found) return usageError("click", found.error.why);
+  const MenuItem& item = **found;
   const Sender sender = senderOf(originalSender ? item : finderCopyOf(item));
   scenario.markCommandStart();
   scenario.finderSync().perform(item.action, sender);

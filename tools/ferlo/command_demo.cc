@@ -242,12 +242,12 @@ class Demo {
       std::printf("\n%d. Choose %s: not in the menu.\n", step, what.c_str());
       return false;
     }
-    const ActionItemResult found = findActionItem(menu, *path);
-    if (found.item == nullptr) {
-      std::printf("\n%d. Choose %s: %s.\n", step, what.c_str(), found.error.c_str());
+    const Decoded<const MenuItem*> found = findActionItem(menu, *path);
+    if (!found) {
+      std::printf("\n%d. Choose %s: %s.\n", step, what.c_str(), found.error.why.c_str());
       return false;
     }
-    const MenuItem& item = *found.item;
+    const MenuItem& item = **found;
     std::printf("\n%d. Choose %s: %s (ferlo click %s)\n", step, what.c_str(), displayText(item.title).c_str(),
                 formatMenuPath(*path).c_str());
     // As in the Finder: the sender is a copy of the item that keeps its
@@ -364,7 +364,7 @@ volatile std::sig_atomic_t CleanupGuard::child_ = 0;
 
 int runDemoCommand(std::span<const std::string> args) {
   auto parsed = parseCommandLine(args, kDemoOptions);
-  if (!parsed.value) return usageError("demo", parsed.error);
+  if (!parsed.value) return usageError("demo", parsed.error.why);
   if (parsed.value->help) return printHelp(kDemoHelp);
   if (!parsed.value->operands.empty()) {
     return usageError("demo", "unexpected argument " + jsonQuoted(parsed.value->operands[0]));

@@ -26,7 +26,6 @@
 #include "platform/stand_in/stringsdict_file.h"
 #include "tools/ferlo/command_support.h"
 #include "tools/ferlo/commands.h"
-#include "tools/ferlo/file_read.h"
 #include "tools/ferlo/json_output.h"
 #include "tools/ferlo/program_location.h"
 #include "tools/ferlo/scenario.h"
@@ -151,8 +150,7 @@ struct GlyphFile {
 // rests on a read that ran out of memory.
 GlyphFile inspectGlyph(const std::string& file) {
   GlyphFile glyph;
-  std::string whyNot;
-  const auto head = readRegularFilePrefix(file, kPngHeaderBytes, &whyNot);
+  const Decoded<std::string> head = readRegularFilePrefix(file, kPngHeaderBytes);
   if (head) glyph.size = readPngSize(*head);
   struct stat st {};
   if (head && ::stat(file.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kMaxGlyphBytes) {
@@ -160,10 +158,10 @@ GlyphFile inspectGlyph(const std::string& file) {
     glyph.problem = file + " is larger than " + std::to_string(kMaxGlyphBytes) + " bytes, too large for a glyph";
     return glyph;
   }
-  const auto bytes = head ? ferlo::readRegularFile(file, &whyNot, kMaxGlyphBytes) : std::nullopt;
+  const Decoded<std::string> bytes = head ? readRegularFile(file, kMaxGlyphBytes) : head.error;
   if (!bytes) {
     glyph.unreadable = true;
-    glyph.problem = "cannot read " + file + ": " + whyNot;
+    glyph.problem = "cannot read " + file + ": " + bytes.error.why;
   } else if (const std::string problem = pngStructureProblem(*bytes); !problem.empty()) {
     glyph.problem = file + " is not a whole PNG: " + problem;
   }
@@ -211,7 +209,7 @@ class Doctor {
   void checkBundle() {
     if (!options_.bundlePath) return;
     if (!options_.bundle) {
-      add(Status::fail, "bundle", options_.bundleError + " (the system loads no extension from it)");
+      add(Status::fail, "bundle", options_.bundle.error.why + " (the system loads no extension from it)");
       return;
     }
     const BundleContents& bundle = *options_.bundle;
@@ -241,12 +239,11 @@ class Doctor {
       executablePath = "Contents/MacOS/" + executable->text;
       const std::string file = bundle.path + "/" + executablePath;
       struct stat st {};
-      std::string whyNot;
       if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         warns.push_back(executablePath +
                         " is missing (a bundle laid out without the macOS SDK); the stand-in plays its part");
-      } else if (const auto head = readRegularFilePrefix(file, kMachOHeadBytes, &whyNot); !head) {
-        fails.push_back("cannot read " + executablePath + ": " + whyNot);
+      } else if (const auto head = readRegularFilePrefix(file, kMachOHeadBytes); !head) {
+        fails.push_back("cannot read " + executablePath + ": " + head.error.why);
       } else if (const std::string problem = machOProblem(*head); !problem.empty()) {
         fails.push_back(executablePath + " " + problem);
       }
@@ -387,9 +384,9 @@ class Doctor {
     }
     const std::string path = reading.file->path();
     if (reading.outcome == RuleManifestReading::Outcome::unreadable) {
-      const FileReadResult reason = readRegularFile(path);
+      const Decoded<std::string> reason = readRegularFile(path);
       add(Status::fail, "rules.json",
-          "cannot read " + path + ": " + (reason.bytes ? std::string("refused by the platform") : reason.error) +
+          "cannot read " + path + ": " + (reason ? std::string("refused by the platform") : reason.error.why) +
               " (the host application writes it)");
       return std::nullopt;
     }
@@ -513,34 +510,33 @@ class Doctor {
         const std::string relative = languages[i] + ".lproj/" + std::string(name);
         const std::string path = dir + "/" + relative;
         if (!exists(path)) continue;
-        std::string whyNot;
-        const auto bytes = readLocalizationTable(path, &whyNot);  // as the menu's lookup reads it
+        const Decoded<std::string> bytes = readLocalizationTable(path);  // as the menu's lookup reads it
         if (!bytes) {
-          problems.push_back("cannot read " + relative + ": " + whyNot + " (it counts as absent)");
+          problems.push_back("cannot read " + relative + ": " + bytes.error.why + " (it counts as absent)");
           continue;
         }
-        ResourceDiagnostic diagnostic;
+        DecodeError error;
         bool parsed = false;
         if (name.ends_with(".strings")) {
           auto table = parseStringsFile(*bytes);
-          if ((parsed = table.table.has_value())) {
-            for (const auto& entry : *table.table) keys[i].strings.insert(entry.first);
+          if ((parsed = table.value.has_value())) {
+            for (const auto& entry : *table) keys[i].strings.insert(entry.first);
           }
-          diagnostic = std::move(table.diagnostic);
+          error = std::move(table.error);
         } else {
           auto table = parseStringsdictFile(*bytes);
-          if ((parsed = table.table.has_value())) {
-            for (const auto& [key, entry] : *table.table) {
+          if ((parsed = table.value.has_value())) {
+            for (const auto& [key, entry] : *table) {
               keys[i].plurals.insert(key);
               for (const std::string& problem : stringsdictEntryProblems(entry)) {
                 problems.push_back(relative + ": " + lineQuoted(key) + ": " + problem);
               }
             }
           }
-          diagnostic = std::move(table.diagnostic);
+          error = std::move(table.error);
         }
         if (!parsed) {
-          problems.push_back(relative + " cannot be read: " + describe(diagnostic) + " (the whole table is ignored)");
+          problems.push_back(relative + " cannot be read: " + describe(error) + " (the whole table is ignored)");
         }
       }
     }
@@ -639,15 +635,15 @@ class Doctor {
   // its identifier is not hostBundleIdentifier: what to say about it.
   std::string hostIdentifierMismatch(const std::string& host) {
     if (!options_.bundlePath) return "";
-    const BundleReadResult read = readBundle(host);
-    if (!read.bundle) {
-      return "but " + read.error + " (nothing confirms that it is the application with bundle identifier " +
+    const Decoded<BundleContents> read = readBundle(host);
+    if (!read) {
+      return "but " + read.error.why + " (nothing confirms that it is the application with bundle identifier " +
              lineQuoted(identity_.hostBundleIdentifier()) + ")";
     }
-    const std::optional<std::string> id = read.bundle->identifier();
+    const std::optional<std::string> id = read->identifier();
     const std::string& expected = identity_.hostBundleIdentifier();
     if (id && *id == expected) return "";
-    return "whose CFBundleIdentifier is " + valueShown(member(read.bundle->infoDictionary, "CFBundleIdentifier")) +
+    return "whose CFBundleIdentifier is " + valueShown(member(read->infoDictionary, "CFBundleIdentifier")) +
            ", not the host bundle identifier " + lineQuoted(expected) +
            ": the menu waits for one application and the hand-off opens another";
   }

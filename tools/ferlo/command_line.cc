@@ -18,7 +18,7 @@ const OptionSyntax* findSyntax(std::span<const OptionSyntax> syntaxes, std::stri
 
 }  // namespace
 
-CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<const OptionSyntax> syntaxes) {
+Decoded<CommandLine> parseCommandLine(std::span<const std::string> args, std::span<const OptionSyntax> syntaxes) {
   CommandLine line;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -35,7 +35,7 @@ CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<
       line.help = true;
       continue;
     }
-    if (arg[1] != '-') return {std::nullopt, "unknown option " + jsonQuoted(arg)};
+    if (arg[1] != '-') return DecodeError{"", "unknown option " + jsonQuoted(arg)};
     std::string_view body = std::string_view(arg).substr(2);
     std::optional<std::string> inlineValue;
     if (const auto eq = body.find('='); eq != std::string_view::npos) {
@@ -43,7 +43,7 @@ CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<
       body = body.substr(0, eq);
     }
     const OptionSyntax* syntax = findSyntax(syntaxes, body);
-    if (syntax == nullptr) return {std::nullopt, "unknown option " + jsonQuoted("--" + std::string(body))};
+    if (syntax == nullptr) return DecodeError{"", "unknown option " + jsonQuoted("--" + std::string(body))};
     ParsedOption option{std::string(body), {}};
     if (syntax->takesValue) {
       if (inlineValue) {
@@ -51,14 +51,14 @@ CommandLineResult parseCommandLine(std::span<const std::string> args, std::span<
       } else if (i + 1 < args.size()) {
         option.value = args[++i];
       } else {
-        return {std::nullopt, "option --" + std::string(body) + " needs a value"};
+        return DecodeError{"", "option --" + std::string(body) + " needs a value"};
       }
     } else if (inlineValue) {
-      return {std::nullopt, "option --" + std::string(body) + " takes no value"};
+      return DecodeError{"", "option --" + std::string(body) + " takes no value"};
     }
     line.options.push_back(std::move(option));
   }
-  return {std::move(line), {}};
+  return line;
 }
 
 namespace {

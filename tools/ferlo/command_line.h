@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decoded.h"
+
 namespace ferlo::cli {
 
 struct OptionSyntax {
@@ -36,12 +38,8 @@ struct CommandLine {
   bool help = false;
 };
 
-struct CommandLineResult {
-  std::optional<CommandLine> value;
-  std::string error;  // meaningful only without a value
-};
-
-[[nodiscard]] CommandLineResult parseCommandLine(std::span<const std::string> args,
+// The options and operands of `args`, or the usage message (the why).
+[[nodiscard]] Decoded<CommandLine> parseCommandLine(std::span<const std::string> args,
                                                  std::span<const OptionSyntax> syntaxes);
 
 // Prints "ferlo COMMAND: MESSAGE" and the hint to --help on stderr; gives

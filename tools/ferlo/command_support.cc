@@ -15,7 +15,7 @@ std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command
   syntaxes.insert(syntaxes.end(), ownOptions.begin(), ownOptions.end());
   auto parsed = parseCommandLine(args, syntaxes);
   if (!parsed.value) {
-    *exitCode = usageError(command, parsed.error);
+    *exitCode = usageError(command, parsed.error.why);
     return std::nullopt;
   }
   ScenarioCommandLine line;
@@ -23,16 +23,16 @@ std::optional<ScenarioCommandLine> parseScenarioCommand(std::string_view command
   line.operands = std::move(parsed.value->operands);
   if (line.help) return line;
   for (ParsedOption& option : parsed.value->options) {
-    bool handled = false;
-    if (auto error = applyScenarioOption(line.scenario, option, &handled)) {
-      *exitCode = usageError(command, *error);
+    const Decoded<bool> applied = applyScenarioOption(line.scenario, option);
+    if (!applied) {
+      *exitCode = usageError(command, applied.error.why);
       return std::nullopt;
     }
-    if (!handled) line.own.push_back(std::move(option));
+    if (!*applied) line.own.push_back(std::move(option));
   }
   loadScenarioBundle(line.scenario);
   if (line.scenario.bundlePath && !line.scenario.bundle && unreadableBundle == UnreadableBundle::usageError) {
-    *exitCode = usageError(command, "--bundle: " + line.scenario.bundleError);
+    *exitCode = usageError(command, "--bundle: " + line.scenario.bundle.error.why);
     return std::nullopt;
   }
   return line;

@@ -23,7 +23,7 @@ struct ScenarioCommandLine {
 
 // What a command does with a --bundle whose Info.plist cannot be read:
 // refuse it as a usage error (exit status 2, as `check` does with a file it
-// cannot read), or go on with the reason in the scenario's bundleError.
+// cannot read), or go on with the reason in the scenario's bundle.error.
 enum class UnreadableBundle { usageError, keep };
 
 // Parses `args` for `command`, which knows the scenario options and

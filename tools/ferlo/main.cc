@@ -69,7 +69,7 @@ constexpr const char* kHelpHelp =
 
 int runHelp(std::span<const std::string> args) {
   auto parsed = ferlo::cli::parseCommandLine(args, {});
-  if (!parsed.value) return ferlo::cli::usageError("help", parsed.error);
+  if (!parsed.value) return ferlo::cli::usageError("help", parsed.error.why);
   const auto& operands = parsed.value->operands;
   if (parsed.value->help || (operands.size() == 1 && operands[0] == "help")) {
     return ferlo::cli::printHelp(kHelpHelp);

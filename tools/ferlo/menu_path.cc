@@ -30,32 +30,32 @@ std::string formatMenuPath(const std::vector<std::size_t>& path) {
   return text;
 }
 
-ActionItemResult findActionItem(const Menu& menu, const std::vector<std::size_t>& path) {
+Decoded<const MenuItem*> findActionItem(const Menu& menu, const std::vector<std::size_t>& path) {
   const Menu* current = &menu;
   const MenuItem* item = nullptr;
   std::vector<std::size_t> walked;
   for (const std::size_t index : path) {
     if (current == nullptr) {
-      return {nullptr, "no item at " + formatMenuPath(path) + ": item " + formatMenuPath(walked) +
-                           " has no submenu"};
+      return DecodeError{"", "no item at " + formatMenuPath(path) + ": item " + formatMenuPath(walked) +
+                                 " has no submenu"};
     }
     if (index >= current->items.size()) {
       std::string where = walked.empty() ? "the menu" : "the submenu of " + formatMenuPath(walked);
       std::string count = current->items.empty() ? "no items" : current->items.size() == 1
                                                                      ? "1 item"
                                                                      : std::to_string(current->items.size()) + " items";
-      return {nullptr, "no item at " + formatMenuPath(path) + ": " + where + " has " + count};
+      return DecodeError{"", "no item at " + formatMenuPath(path) + ": " + where + " has " + count};
     }
     item = &current->items[index];
     walked.push_back(index);
     current = item->submenu.get();
   }
-  if (item->isSeparator) return {nullptr, "item " + formatMenuPath(path) + " is a separator"};
+  if (item->isSeparator) return DecodeError{"", "item " + formatMenuPath(path) + " is a separator"};
   if (item->action == Selector::none) {
     const std::string& shown = item->attributedTitle ? item->attributedTitle->string : item->title;
-    return {nullptr, "item " + formatMenuPath(path) + " (" + displayText(shown) + ") has no action"};
+    return DecodeError{"", "item " + formatMenuPath(path) + " (" + displayText(shown) + ") has no action"};
   }
-  return {item, {}};
+  return item;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decoded.h"
 #include "extension/menu.h"
 
 namespace ferlo::cli {
@@ -20,14 +21,10 @@ namespace ferlo::cli {
 
 [[nodiscard]] std::string formatMenuPath(const std::vector<std::size_t>& path);
 
-struct ActionItemResult {
-  const MenuItem* item = nullptr;  // valid while the menu lives
-  std::string error;               // meaningful only without an item
-};
-
 // The item at `path` when it can be chosen: it exists, is not a separator
-// and has an action. Otherwise the reason, naming the path.
-[[nodiscard]] ActionItemResult findActionItem(const Menu& menu, const std::vector<std::size_t>& path);
+// and has an action (valid while the menu lives). Otherwise the reason (the
+// why), naming the path.
+[[nodiscard]] Decoded<const MenuItem*> findActionItem(const Menu& menu, const std::vector<std::size_t>& path);
 
 // The path of the first item, depth first in menu order, for which `match`
 // holds; none when no item does.

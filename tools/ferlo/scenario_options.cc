@@ -30,7 +30,7 @@ constexpr std::array kKindNames = {KindName{"items", 0}, KindName{"container", 1
                                    KindName{"toolbar", 3}};
 
 // An Info.plist value for a JSON element, or the reason there is none.
-std::optional<InfoValue> infoValueFor(simdjson::dom::element element, std::string* error) {
+Decoded<InfoValue> infoValueFor(simdjson::dom::element element) {
   using simdjson::dom::element_type;
   switch (element.type()) {
     case element_type::STRING: {
@@ -64,8 +64,8 @@ std::optional<InfoValue> infoValueFor(simdjson::dom::element element, std::strin
       InfoValue list;
       list.kind = InfoValue::Kind::list;
       for (simdjson::dom::element child : array) {
-        auto value = infoValueFor(child, error);
-        if (!value) return std::nullopt;
+        Decoded<InfoValue> value = infoValueFor(child);
+        if (!value) return value.error;
         list.list.push_back(std::move(*value));
       }
       return list;
@@ -76,18 +76,16 @@ std::optional<InfoValue> infoValueFor(simdjson::dom::element element, std::strin
       InfoValue dictionary;
       dictionary.kind = InfoValue::Kind::dictionary;
       for (simdjson::dom::key_value_pair field : object) {
-        auto value = infoValueFor(field.value, error);
-        if (!value) return std::nullopt;
+        Decoded<InfoValue> value = infoValueFor(field.value);
+        if (!value) return value.error;
         dictionary.dictionary.emplace_back(std::string(field.key), std::move(*value));
       }
       return dictionary;
     }
     case element_type::NULL_VALUE:
-      *error = "null has no Info.plist form";
-      return std::nullopt;
+      return DecodeError{"", "null has no Info.plist form"};
   }
-  *error = "unreadable JSON value";
-  return std::nullopt;
+  return DecodeError{"", "unreadable JSON value"};
 }
 
 bool hasFileScheme(std::string_view text) {
@@ -143,22 +141,21 @@ std::optional<std::int64_t> parseInt64(std::string_view text) {
   return n;
 }
 
-InfoAssignmentResult parseInfoAssignment(std::string_view text) {
+Decoded<InfoAssignment> parseInfoAssignment(std::string_view text) {
   const auto eq = text.find('=');
-  if (eq == std::string_view::npos) return {std::nullopt, "--info wants KEY=JSON, got " + jsonQuoted(text)};
+  if (eq == std::string_view::npos) return DecodeError{"", "--info wants KEY=JSON, got " + jsonQuoted(text)};
   const std::string_view key = text.substr(0, eq);
-  if (key.empty()) return {std::nullopt, "--info wants a key before '=', got " + jsonQuoted(text)};
+  if (key.empty()) return DecodeError{"", "--info wants a key before '=', got " + jsonQuoted(text)};
   simdjson::dom::parser parser;
   const simdjson::padded_string json(text.substr(eq + 1));
   simdjson::dom::element root;
   if (const auto error = parser.parse(json).get(root); error != simdjson::SUCCESS) {
-    return {std::nullopt, "--info " + std::string(key) + ": not JSON (" + simdjson::error_message(error) +
-                              "); a text value needs its quotes, e.g. " + std::string(key) + "='\"group.x\"'"};
+    return DecodeError{"", "--info " + std::string(key) + ": not JSON (" + simdjson::error_message(error) +
+                               "); a text value needs its quotes, e.g. " + std::string(key) + "='\"group.x\"'"};
   }
-  std::string error;
-  auto value = infoValueFor(root, &error);
-  if (!value) return {std::nullopt, "--info " + std::string(key) + ": " + error};
-  return {InfoAssignment{std::string(key), std::move(*value)}, {}};
+  Decoded<InfoValue> value = infoValueFor(root);
+  if (!value) return DecodeError{"", "--info " + std::string(key) + ": " + value.error.why};
+  return InfoAssignment{std::string(key), std::move(*value)};
 }
 
 std::string absolutePath(std::string_view path) {
@@ -202,29 +199,24 @@ std::string absolutePath(std::string_view path) {
 }
 
 void loadScenarioBundle(ScenarioOptions& options) {
-  options.bundle.reset();
-  options.bundleError.clear();
-  if (!options.bundlePath) return;
-  BundleReadResult read = readBundle(*options.bundlePath);
-  options.bundle = std::move(read.bundle);
-  options.bundleError = std::move(read.error);
+  options.bundle = {};
+  if (options.bundlePath) options.bundle = readBundle(*options.bundlePath);
 }
 
-std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
-                                               bool* handled) {
-  *handled = true;
+Decoded<bool> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option) {
   const std::string& name = option.name;
   const std::string& value = option.value;
-  const auto badItem = [&]() -> std::optional<std::string> {
+  const auto refused = [](std::string why) { return DecodeError{"", std::move(why)}; };
+  const auto badItem = [&] {
     std::string message = "--" + name + " wants a file:// URL or an absolute path, got " + jsonQuoted(value);
     if (hasFileScheme(value)) message += " (not a valid file URL)";
-    return message;
+    return refused(std::move(message));
   };
   if (name == "kind") {
     auto kind = parseMenuKind(value);
     if (!kind) {
-      return "--kind wants a number from 0 up or one of items, container, sidebar, toolbar; got " +
-             jsonQuoted(value);
+      return refused("--kind wants a number from 0 up or one of items, container, sidebar, toolbar; got " +
+                     jsonQuoted(value));
     }
     options.kind = *kind;
   } else if (name == "select" || name == "target" || name == "bundle-url") {
@@ -241,7 +233,7 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
   } else if (name == "group-containers") {
     // An empty value is a slip (an unset shell variable), not a request for
     // the working directory or for no containers at all.
-    if (value.empty()) return std::string("--group-containers wants a directory, got \"\"");
+    if (value.empty()) return refused("--group-containers wants a directory, got \"\"");
     options.groupContainers = absolutePath(value);
   } else if (name == "bundle-id") {
     options.bundleIdGiven = true;
@@ -250,8 +242,8 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
     options.bundleIdGiven = true;
     options.bundleId.reset();
   } else if (name == "info") {
-    auto assignment = parseInfoAssignment(value);
-    if (!assignment.value) return assignment.error;
+    Decoded<InfoAssignment> assignment = parseInfoAssignment(value);
+    if (!assignment) return assignment.error;
     options.info.insert_or_assign(std::move(assignment.value->key), std::move(assignment.value->value));
   } else if (name == "running") {
     // No application has an empty bundle identifier, so an empty host
@@ -275,19 +267,21 @@ std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const P
     // The rule items' tags keep the identifier modulo 2^17, which holds
     // every macOS process identifier: a larger one would be folded.
     const auto id = parseInt64(value);
-    if (!id || *id < 0 || *id >= 1 << 17) return "--process-id wants an integer from 0 to 131071, got " + jsonQuoted(value);
+    if (!id || *id < 0 || *id >= 1 << 17) {
+      return refused("--process-id wants an integer from 0 to 131071, got " + jsonQuoted(value));
+    }
     options.processId = static_cast<std::uint64_t>(*id);
   } else if (name == "on-open") {
     options.onOpen = value;
   } else if (name == "bundle") {
-    if (value.empty()) return std::string("--bundle wants a directory, got \"\"");  // not the working directory
+    if (value.empty()) return refused("--bundle wants a directory, got \"\"");  // not the working directory
     std::string path = absolutePath(value);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     options.bundlePath = std::move(path);
   } else {
-    *handled = false;
+    return false;
   }
-  return std::nullopt;
+  return true;
 }
 
 }  // namespace ferlo::cli

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decoded.h"
 #include "platform/file_url.h"
 #include "platform/platform.h"
 #include "platform/stand_in/bundle_reader.h"
@@ -43,21 +44,19 @@ struct ScenarioOptions {
   // --bundle: the bundle's directory (absolute, no final "/"); after
   // loadScenarioBundle, what was read from it or why nothing could be.
   std::optional<std::string> bundlePath;
-  std::optional<BundleContents> bundle;
-  std::string bundleError;
+  Decoded<BundleContents> bundle;
 };
 
 // The option syntaxes of the scenario options, to be joined with a command's own.
 [[nodiscard]] std::span<const OptionSyntax> scenarioOptionSyntaxs();
 
-// Applies `option` to `options` when it is a scenario option. Gives false in
-// `*handled` for an option of another kind (left to the command), and a
-// usage message when its value is refused.
-[[nodiscard]] std::optional<std::string> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option,
-                                                             bool* handled);
+// Applies `option` to `options` when it is a scenario option: true when it
+// is one, false for an option of another kind (left to the command), or the
+// usage message (the why) when its value is refused.
+[[nodiscard]] Decoded<bool> applyScenarioOption(ScenarioOptions& options, const ParsedOption& option);
 
-// Reads the bundle named by --bundle, if any, into `options.bundle`, or the
-// reason it cannot be read into `options.bundleError`.
+// Reads the bundle named by --bundle, if any, into `options.bundle`: its
+// contents or the reason it cannot be read.
 void loadScenarioBundle(ScenarioOptions& options);
 
 // A Finder item: "file://" URL text (scheme and host in any case) taken as
@@ -84,13 +83,9 @@ struct InfoAssignment {
 
 // "KEY=JSON": the key (not empty) and the value typed by its JSON: string as
 // text, number, true/false as boolean, array as list, object as dictionary.
-// Gives a usage message for a missing "=", an empty key, JSON that does not
-// parse, or null anywhere (an Info.plist has no null).
-struct InfoAssignmentResult {
-  std::optional<InfoAssignment> value;
-  std::string error;
-};
-[[nodiscard]] InfoAssignmentResult parseInfoAssignment(std::string_view text);
+// Gives a usage message (the why) for a missing "=", an empty key, JSON that
+// does not parse, or null anywhere (an Info.plist has no null).
+[[nodiscard]] Decoded<InfoAssignment> parseInfoAssignment(std::string_view text);
 
 // `path` made absolute against the current directory (unchanged when that
 // cannot be found) and tidied: no "." or empty components, leading ".." of a

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/utf8.h"
 #include "platform/stand_in/property_list.h"
-#include "platform/stand_in/utf8_append.h"
 
 namespace ferlo {
 namespace {

@@ -50,10 +50,6 @@ struct StringsParseResult {
 [[nodiscard]] std::optional<std::string> decodeResourceText(std::string_view bytes,
                                                             ResourceDiagnostic* whyNot = nullptr);
 
-// True when `text` is well-formed UTF-8 (no overlongs, no surrogates,
-// nothing above U+10FFFF).
-[[nodiscard]] bool isWellFormedUtf8(std::string_view text);
-
 // Parses the bytes of a `.strings` file. Bytes that begin "bplist", or text
 // whose first character after blanks is "<", are a property list (see
 // parsePropertyList) whose root must be a dictionary of texts. Otherwise the

@@ -131,13 +131,6 @@ void JsonWriter::integer(std::int64_t value) {
   out_.append(digits, result.ptr);
 }
 
-void JsonWriter::unsignedInteger(std::uint64_t value) {
-  separate();
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out_.append(digits, result.ptr);
-}
-
 void JsonWriter::number(double value) {
   separate();
   out_ += jsonNumber(value);

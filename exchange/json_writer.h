@@ -56,7 +56,6 @@ class JsonWriter {
 
   void string(std::string_view value);
   void integer(std::int64_t value);
-  void unsignedInteger(std::uint64_t value);
   void number(double value);
   void boolean(bool value);
   void null();

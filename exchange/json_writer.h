@@ -39,7 +39,7 @@ enum class JsonStyle : unsigned char { exchange, program };
 struct JsonOptions {
   JsonStyle style = JsonStyle::exchange;
   bool replaceInvalidUtf8 = false;  // else refuse it
-  bool pretty = false;              // program style only
+  bool pretty = false;              // for the program's documents; the exchange is compact
 };
 
 class JsonWriter {

@@ -3,29 +3,32 @@
 #include <algorithm>
 #include <charconv>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <simdjson.h>
+#include "base/utf8.h"
 
 namespace ferlo {
 
 namespace {
 
-// Bytes that are never written as they are: the C0 controls, '"', '\' and '/'.
+// The bytes each style never writes as they are: the C0 controls, '"' and
+// '\', and '/' (exchange) or DEL (program).
 struct EscapeTable {
   bool needsEscape[256] = {};
-  constexpr EscapeTable() {
+  constexpr explicit EscapeTable(JsonStyle style) {
     for (int c = 0; c < 0x20; ++c) needsEscape[c] = true;
     // Indexed as unsigned char: clang's -Wchar-subscripts refuses a plain char.
     needsEscape[static_cast<unsigned char>('"')] = true;
     needsEscape[static_cast<unsigned char>('\\')] = true;
-    needsEscape[static_cast<unsigned char>('/')] = true;
+    if (style == JsonStyle::exchange) needsEscape[static_cast<unsigned char>('/')] = true;
+    if (style == JsonStyle::program) needsEscape[0x7F] = true;
   }
 };
-constexpr EscapeTable kEscapeTable;
-constexpr const bool* kNeedsEscape = kEscapeTable.needsEscape;
+constexpr EscapeTable kExchangeEscapes(JsonStyle::exchange);
+constexpr EscapeTable kProgramEscapes(JsonStyle::program);
 
 void appendEscape(std::string& out, unsigned char c) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -45,77 +48,40 @@ void appendEscape(std::string& out, unsigned char c) {
   }
 }
 
-// Appends valid UTF-8 text with the escapes, copying the runs between the
-// bytes that need one in a single append each.
-void appendEscapedValid(std::string& out, std::string_view value) {
+// Appends valid UTF-8 text in quotes with the escapes, copying the runs
+// between the bytes that need one in a single append each.
+void appendQuoted(std::string& out, std::string_view value, const bool* needsEscape) {
+  out.push_back('"');
   const char* runStart = value.data();
   const char* const end = value.data() + value.size();
   for (const char* p = runStart; p != end; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    if (!kNeedsEscape[c]) continue;
+    if (!needsEscape[c]) continue;
     out.append(runStart, p);
     appendEscape(out, c);
     runStart = p + 1;
   }
   out.append(runStart, end);
-}
-
-// The length of the well-formed UTF-8 sequence at the start of `s`, or 0
-// when it does not begin with one (the ranges of the Unicode standard's table
-// of well-formed byte sequences: no overlong forms, no surrogates, nothing
-// above U+10FFFF).
-std::size_t wellFormedSequenceLength(std::string_view s) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const auto inRange = [&](std::size_t i, unsigned char lo, unsigned char hi) {
-    return i < s.size() && byte(i) >= lo && byte(i) <= hi;
-  };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return inRange(1, 0x80, 0xBF) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    const unsigned char lo = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char hi = lead == 0xED ? 0x9F : 0xBF;
-    return inRange(1, lo, hi) && inRange(2, 0x80, 0xBF) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    const unsigned char lo = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char hi = lead == 0xF4 ? 0x8F : 0xBF;
-    return inRange(1, lo, hi) && inRange(2, 0x80, 0xBF) && inRange(3, 0x80, 0xBF) ? 4 : 0;
-  }
-  return 0;
+  out.push_back('"');
 }
 
 }  // namespace
 
-bool appendJsonString(std::string& out, std::string_view value) {
-  if (!simdjson::validate_utf8(value.data(), value.size())) return false;
-  out.push_back('"');
-  appendEscapedValid(out, value);
-  out.push_back('"');
+bool appendJsonString(std::string& out, std::string_view value, const JsonOptions& options) {
+  const bool* needsEscape =
+      options.style == JsonStyle::exchange ? kExchangeEscapes.needsEscape : kProgramEscapes.needsEscape;
+  if (isValidUtf8(value)) {
+    appendQuoted(out, value, needsEscape);
+    return true;
+  }
+  if (!options.replaceInvalidUtf8) return false;
+  appendQuoted(out, repairUtf8(value), needsEscape);
   return true;
 }
 
-void appendJsonStringReplacingInvalid(std::string& out, std::string_view value) {
-  if (appendJsonString(out, value)) return;
-  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-  out.push_back('"');
-  std::size_t i = 0;
-  while (i < value.size()) {
-    // Take the longest well-formed stretch in one piece, then replace one byte.
-    std::size_t end = i;
-    while (end < value.size()) {
-      const std::size_t length = wellFormedSequenceLength(value.substr(end));
-      if (length == 0) break;
-      end += length;
-    }
-    appendEscapedValid(out, value.substr(i, end - i));
-    if (end < value.size()) {
-      out += kReplacement;
-      ++end;
-    }
-    i = end;
-  }
-  out.push_back('"');
+void JsonWriter::newline() {
+  out_.push_back('\n');
+  out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
 }
 
 void JsonWriter::separate() {
@@ -125,42 +91,31 @@ void JsonWriter::separate() {
   }
   if (!first_) out_.push_back(',');
   first_ = false;
+  if (options_.pretty && depth_ > 0) newline();
+}
+
+void JsonWriter::open(char bracket) {
+  separate();
+  out_.push_back(bracket);
+  ++depth_;
+  first_ = true;
+}
+
+void JsonWriter::close(char bracket) {
+  --depth_;
+  if (options_.pretty && !first_) newline();  // an empty one stays on its line
+  out_.push_back(bracket);
+  first_ = false;
 }
 
 void JsonWriter::writeString(std::string_view value) {
-  if (policy_ == InvalidUtf8::replace) {
-    appendJsonStringReplacingInvalid(out_, value);
-  } else if (!appendJsonString(out_, value)) {
-    failed_ = true;
-  }
-}
-
-void JsonWriter::beginObject() {
-  separate();
-  out_.push_back('{');
-  first_ = true;
-}
-
-void JsonWriter::endObject() {
-  out_.push_back('}');
-  first_ = false;
-}
-
-void JsonWriter::beginArray() {
-  separate();
-  out_.push_back('[');
-  first_ = true;
-}
-
-void JsonWriter::endArray() {
-  out_.push_back(']');
-  first_ = false;
+  if (!appendJsonString(out_, value, options_)) failed_ = true;
 }
 
 void JsonWriter::key(std::string_view name) {
   separate();
   writeString(name);
-  out_.push_back(':');
+  out_ += options_.pretty ? ": " : ":";
   afterKey_ = true;
 }
 
@@ -174,6 +129,11 @@ void JsonWriter::integer(std::int64_t value) {
   char digits[24];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   out_.append(digits, result.ptr);
+}
+
+void JsonWriter::number(double value) {
+  separate();
+  out_ += jsonNumber(value);
 }
 
 void JsonWriter::boolean(bool value) {
@@ -190,11 +150,22 @@ std::optional<std::string> JsonWriter::finish() {
   std::string text = std::move(out_);
   const bool failed = failed_;
   out_.clear();
+  depth_ = 0;
   first_ = true;
   afterKey_ = false;
   failed_ = false;
   if (failed) return std::nullopt;
   return text;
+}
+
+std::string jsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  if (value == std::trunc(value) && std::fabs(value) <= 9007199254740992.0) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, static_cast<std::int64_t>(value));
+    return std::string(digits, result.ptr);
+  }
+  return shortestDecimalText(value);
 }
 
 // Written with the C library; the first precision that reads back is the

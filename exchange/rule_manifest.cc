@@ -200,8 +200,8 @@ Decoded<RuleManifest> decodeRuleManifest(const std::string& bytes) {
 
 std::string encodeRuleManifest(const RuleManifest& manifest) {
   // A manifest is text the host made; a name or root that is not valid UTF-8
-  // still gives one valid JSON text, with U+FFFD in place of the bad bytes.
-  JsonWriter writer(JsonWriter::InvalidUtf8::replace);
+  // still gives one valid JSON text, repaired by the one replacement rule.
+  JsonWriter writer({.replaceInvalidUtf8 = true});
   writer.beginObject();
   writer.key(codingKeyText(RuleManifest::CodingKeys::rules));
   writer.beginArray();

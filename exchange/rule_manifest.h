@@ -59,8 +59,8 @@ struct RuleManifest {
 
 // The manifest's JSON text: compact, "rules" then "watchedRoots" (left out
 // when absent), ids in upper case, "/" written as "\/". Always one valid JSON
-// text: a name or root that is not valid UTF-8 is written with U+FFFD in place
-// of each byte that does not begin a valid sequence.
+// text: a name or root that is not valid UTF-8 is written with one U+FFFD for
+// each maximal invalid subpart (base/utf8.h).
 [[nodiscard]] std::string encodeRuleManifest(const RuleManifest& manifest);
 
 // One reading of the shared container's "rules.json": the manifest, or why

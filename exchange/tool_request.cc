@@ -61,7 +61,7 @@ std::string_view codingKeyText(ToolRequest::CodingKeys key) {
 }
 
 std::optional<std::string> encodeToolRequest(const ToolRequest& request) {
-  JsonWriter writer(JsonWriter::InvalidUtf8::refuse);
+  JsonWriter writer;  // refuses invalid UTF-8
   writer.beginObject();
   writer.key(kActionKey);
   writer.string(actionText(request.action));

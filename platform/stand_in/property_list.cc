@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.h"
+
 namespace ferlo {
 namespace {
 
@@ -135,22 +137,9 @@ class XmlShapeScanner {
     if (const char* what = notACharacter(static_cast<std::uint32_t>(code))) {
       return refuseIn((std::string("the XML refers to ") + what).c_str());
     }
-    if (out) appendUtf8(out, static_cast<std::uint32_t>(code));
+    if (out) appendUtf8(*out, static_cast<char32_t>(code));
     pos_ = semicolon + 1;
     return true;
-  }
-  static void appendUtf8(std::string* out, std::uint32_t c) {
-    if (c < 0x80) {
-      *out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-      *out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-               static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-      *out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-               static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
   }
 
   // A comment, pos_ just past "<!--": it ends at the first "--", which
@@ -850,7 +839,7 @@ class Converter {
         std::uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
         const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : length);
-        if (!isWellFormedUtf8(view)) return fail("the property list has text that is not UTF-8");
+        if (!isValidUtf8(view)) return fail("the property list has text that is not UTF-8");
         return InfoValue::makeText(std::string(view));
       }
       case PLIST_BOOLEAN: {
@@ -919,7 +908,7 @@ class Converter {
       const std::unique_ptr<char, IteratorDeleter> key(rawKey);
       if (item == nullptr) break;
       const std::string_view keyText(rawKey == nullptr ? "" : rawKey);
-      if (!isWellFormedUtf8(keyText)) return fail("the property list has a key that is not UTF-8");
+      if (!isValidUtf8(keyText)) return fail("the property list has a key that is not UTF-8");
       std::optional<InfoValue> value = convert(item, depth);
       if (failure_ != nullptr) return std::nullopt;
       entries.emplace_back(std::string(keyText), std::move(value));

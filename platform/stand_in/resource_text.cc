@@ -2,43 +2,13 @@
 
 #include <utility>
 
-#include "platform/stand_in/utf8_append.h"
+#include "base/utf8.h"
 
 namespace ferlo {
 namespace {
 
 bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// Length of the well-formed UTF-8 sequence at `i`, or 0 (overlongs,
-// surrogates and values above U+10FFFF are ill-formed).
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) return 1;
-  std::size_t length;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() - i < length) return 0;
-  const auto b1 = static_cast<unsigned char>(s[i + 1]);
-  if (b1 < lo || b1 > hi) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < 0x80 || b > 0xBF) return 0;
-  }
-  return length;
-}
 
 Decoded<std::string> decodeUtf16(std::string_view bytes, bool bigEndian) {
   if (bytes.size() % 2 != 0) return DecodeError{"", "UTF-16 text with an odd number of bytes"};
@@ -93,21 +63,10 @@ Decoded<std::string> decodeResourceText(std::string_view bytes) {
     return decodeUtf16(bytes.substr(2), true);
   }
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t length = utf8SequenceLength(bytes, i);
-    if (length == 0) return resourceErrorAt(bytes, i, "invalid UTF-8");
-    i += length;
+  if (const std::size_t valid = validUtf8Prefix(bytes); valid < bytes.size()) {
+    return resourceErrorAt(bytes, valid, "invalid UTF-8");
   }
   return std::string(bytes);
-}
-
-bool isWellFormedUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
 }
 
 }  // namespace ferlo

@@ -28,8 +28,4 @@ namespace ferlo {
 // surrogates (for the file as a whole) and invalid UTF-8 (at its line).
 [[nodiscard]] Decoded<std::string> decodeResourceText(std::string_view bytes);
 
-// True when `text` is well-formed UTF-8 (no overlongs, no surrogates,
-// nothing above U+10FFFF).
-[[nodiscard]] bool isWellFormedUtf8(std::string_view text);
-
 }  // namespace ferlo

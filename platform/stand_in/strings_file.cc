@@ -4,8 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/utf8.h"
 #include "platform/stand_in/property_list.h"
-#include "platform/stand_in/utf8_append.h"
 
 namespace ferlo {
 namespace {

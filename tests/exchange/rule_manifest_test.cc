@@ -113,8 +113,8 @@ TEST(EncodeRuleManifestTest, ExactBytesAndInvalidUtf8Replaced) {
             R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Caf)" "\xC3\xA9" R"( \"menus\""}],)"
             R"("watchedRoots":["\/Users\/user\/Downloads","\/Users\/user\/Desktop\/"]})");
   EXPECT_EQ(encodeRuleManifest({}), R"({"rules":[]})");
-  // Still one valid JSON text, with U+FFFD for the bytes that begin no valid sequence.
-  EXPECT_EQ(encodeRuleManifest({{rule(kIdA, "bad\xFF")}, std::vector<std::string>{"/x\xC3"}}),
+  // Still one valid JSON text, with one U+FFFD per maximal invalid subpart.
+  EXPECT_EQ(encodeRuleManifest({{rule(kIdA, "bad\xFF")}, std::vector<std::string>{"/x\xE2\x82"}}),
             R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"bad)" "\xEF\xBF\xBD"
             R"("}],"watchedRoots":["\/x)" "\xEF\xBF\xBD" R"("]})");
 }

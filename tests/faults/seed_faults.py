@@ -57,7 +57,7 @@ F = Fault
 FAULTS = [
     # ---- exchange/: the JSON writer, the two exchange formats, identity ----
     F("json-slash", "exchange/json_writer.cc",
-      "    needsEscape[static_cast<unsigned char>('/')] = true;\n", "",
+      "    if (style == JsonStyle::exchange) needsEscape[static_cast<unsigned char>('/')] = true;\n", "",
       'a "/" in a string is written raw instead of as "\\/"'),
     F("json-control-1f", "exchange/json_writer.cc",
       "for (int c = 0; c < 0x20; ++c) needsEscape[c] = true;",
@@ -68,13 +68,12 @@ FAULTS = [
       'static constexpr char kHex[] = "0123456789ABCDEF";',
       "\\u00XX escapes in upper-case hexadecimal"),
     F("json-comma-after-array", "exchange/json_writer.cc",
-      "  out_.push_back(']');\n  first_ = false;",
-      "  out_.push_back(']');\n  first_ = true;",
-      "no comma between an array and the member after it"),
-    F("json-surrogate-replaced-path", "exchange/json_writer.cc",
-      "const unsigned char hi = lead == 0xED ? 0x9F : 0xBF;",
-      "const unsigned char hi = 0xBF;",
-      "the replacing writer keeps an encoded surrogate (invalid UTF-8) in its output"),
+      "  out_.push_back(bracket);\n  first_ = false;",
+      "  out_.push_back(bracket);\n  first_ = true;",
+      "no comma between an array or object and the value after it"),
+    F("json-surrogate-replaced-path", "base/utf8.cc",
+      "    if (lead == 0xED) high = 0x9F;  // no surrogates\n", "",
+      "the replacement rule keeps an encoded surrogate (invalid UTF-8) in repaired text"),
     F("request-field-order", "exchange/tool_request.cc",
       "  if (request.ruleID) {\n    writer.key(kRuleIdKey);\n    writer.string(*request.ruleID);\n  }\n"
       "  if (request.files) {\n    writer.key(kFilesKey);\n    writer.beginArray();\n"
@@ -439,9 +438,9 @@ FAULTS = [
       "std::string host = deriveHostBundleIdentifier(config.bundleIdentifier);",
       "std::string host = config.bundleIdentifier.value_or(std::string());",
       "--host-running registers the extension's identifier instead of the host's"),
-    F("cli-json-control-1f", "tools/ferlo/json_output.cc",
-      "if (c < 0x20 || c == 0x7F) {", "if (c < 0x1F || c == 0x7F) {",
-      "the program's JSON output writes U+001F raw"),
+    F("cli-json-del-raw", "exchange/json_writer.cc",
+      "    if (style == JsonStyle::program) needsEscape[0x7F] = true;\n", "",
+      "the program's JSON output writes DEL raw instead of as \\u007f"),
 
     # ---- tools/ferlo: the program's contract ----
     F("tools-doctor-empty-exits-0", "tools/ferlo/command_doctor.cc",
@@ -449,8 +448,7 @@ FAULTS = [
       "though no step found a reason\");\n    }\n    return kExitOk;",
       "doctor exits 0 when the menu would be empty"),
     F("tools-doctor-del-raw", "tools/ferlo/json_output.cc",
-      "const bool control = lead < 0x20 || lead == 0x7F ||",
-      "const bool control = lead < 0x20 ||",
+      "} else if (c < 0x20 || c == 0x7F) {", "} else if (c < 0x20) {",
       "doctor's lines keep DEL raw instead of escaping it"),
     F("tools-check-where-blank", "tools/ferlo/command_check.cc",
       "decoded.error.where.empty() ? std::string(\"(document)\")",

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "exchange/identity.h"
 #include "exchange/shared_container.h"
 #include "platform/stand_in/localizer.h"
@@ -195,7 +196,7 @@ class Demo {
                              "home/Old photos/beach.jpg", "home/New photos/forest.jpg"}) {
       if (!writeFile(fs::path(root_) / file, "sample\n")) return false;
     }
-    JsonWriter w(/*pretty=*/true);
+    JsonWriter w(programJson(/*pretty=*/true));
     w.beginObject();
     w.key("rules");
     w.beginArray();
@@ -214,7 +215,7 @@ class Demo {
     w.string(home() + "/Desktop");
     w.endArray();
     w.endObject();
-    manifestText_ = w.text() + "\n";
+    manifestText_ = *w.finish() + "\n";
     return writeFile(fs::path(container()) / "rules.json", manifestText_);
   }
 

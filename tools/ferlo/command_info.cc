@@ -43,7 +43,7 @@ int runInfoCommand(std::span<const std::string> args) {
   FinderSync& finder = scenario.finderSync();
   const Identity& identity = scenario.context().identity();
 
-  JsonWriter w(pretty);
+  JsonWriter w(programJson(pretty));
   w.beginObject();
   w.key("toolbarItemName");
   w.string(finder.toolbarItemName());
@@ -64,7 +64,7 @@ int runInfoCommand(std::span<const std::string> args) {
     w.null();
   }
   w.endObject();
-  writeLine(stdout, w.text());
+  writeLine(stdout, *w.finish());
   return kExitOk;
 }
 

@@ -76,9 +76,9 @@ void writeMenu(JsonWriter& w, const Menu& menu) {
 }  // namespace
 
 std::string menuJson(const Menu& menu, bool pretty) {
-  JsonWriter w(pretty);
+  JsonWriter w(programJson(pretty));
   writeMenu(w, menu);
-  return w.text();
+  return *w.finish();
 }
 
 }  // namespace ferlo::cli

@@ -107,7 +107,7 @@ int reportRequestNotWritten(const Scenario& scenario, std::string_view command) 
 }
 
 void printHandoff(const std::optional<PosixPlatform::OpenRecord>& handoff, bool pretty) {
-  JsonWriter w(pretty);
+  JsonWriter w(programJson(pretty));
   w.beginObject();
   w.key("handoff");
   if (handoff) {
@@ -121,7 +121,7 @@ void printHandoff(const std::optional<PosixPlatform::OpenRecord>& handoff, bool 
     w.null();
   }
   w.endObject();
-  writeLine(stdout, w.text());
+  writeLine(stdout, *w.finish());
 }
 
 }  // namespace ferlo::cli

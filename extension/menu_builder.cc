@@ -24,12 +24,15 @@ MenuItem makeSectionHeader(std::string text, Platform& platform) {
   return item;
 }
 
+bool hostApplicationRuns(const ExtensionContext& context) {
+  return context.platform().runningApplicationsWithBundleIdentifier(context.identity().hostBundleIdentifier()) > 0;
+}
+
 Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   Menu menu;  // title ""
-  if (kind > kMenuKindContextualMenuForContainer) return menu;
+  if (!menuKindGetsEntry(kind) || !hostApplicationRuns(context)) return menu;
 
   Platform& platform = context.platform();
-  if (platform.runningApplicationsWithBundleIdentifier(context.identity().hostBundleIdentifier()) == 0) return menu;
 
   std::optional<RuleManifest> manifest = loadRuleManifest(platform, context.identity());
   if (!manifest) return menu;

@@ -18,6 +18,16 @@ inline constexpr std::uint64_t kMenuKindContextualMenuForContainer = 1;
 inline constexpr std::uint64_t kMenuKindContextualMenuForSidebar = 2;
 inline constexpr std::uint64_t kMenuKindToolbarItemMenu = 3;
 
+// Whether the menu of `kind` gets the "Ferlo" entry: only the contextual
+// menus for items and for the container do.
+[[nodiscard]] constexpr bool menuKindGetsEntry(std::uint64_t kind) {
+  return kind <= kMenuKindContextualMenuForContainer;
+}
+
+// Whether an application with the host's bundle identifier runs: the menu
+// offers nothing while none does.
+[[nodiscard]] bool hostApplicationRuns(const ExtensionContext& context);
+
 // A disabled header showing `text`, with `text` upper-cased in the current
 // locale as its styled title; no action, no target.
 [[nodiscard]] MenuItem makeSectionHeader(std::string text, Platform& platform);

@@ -16,6 +16,7 @@
 #include "exchange/rule_manifest.h"
 #include "exchange/shared_container.h"
 #include "extension/handoff.h"
+#include "extension/menu_builder.h"
 #include "extension/menu_texts.h"
 #include "extension/selection.h"
 #include "platform/stand_in/bundle_reader.h"
@@ -272,7 +273,7 @@ class Doctor {
     const std::uint64_t kind = options_.kind;
     std::string shown = std::to_string(kind);
     if (!menuKindName(kind).empty()) shown += " (" + std::string(menuKindName(kind)) + ")";
-    if (kind <= 1) {
+    if (menuKindGetsEntry(kind)) {
       add(Status::ok, "kind", shown + ": a contextual menu the extension fills");
     } else {
       add(Status::fail, "kind",
@@ -306,7 +307,7 @@ class Doctor {
 
   void checkHostRuns() {
     const std::string& host = identity_.hostBundleIdentifier();
-    if (platform_.runningApplicationsWithBundleIdentifier(host) > 0) {
+    if (hostApplicationRuns(scenario_.context())) {
       add(Status::ok, "host", "an application with bundle identifier " + lineQuoted(host) + " runs");
     } else if (host.empty()) {
       add(Status::fail, "host", "an empty bundle identifier matches no running application");

@@ -37,15 +37,8 @@ constexpr const char* kCheckHelp =
     "more than 256 MiB (268435456 bytes; standard input is read no further), or\n"
     "memory runs out while reading or decoding it: exit 2.\n";
 
-std::string plural(std::size_t n, std::string_view one, std::string_view many) {
-  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
-}
-
 std::string manifestSummary(const RuleManifest& manifest) {
-  std::string text = "valid rule manifest: " + plural(manifest.rules.size(), "rule", "rules") + ", ";
-  text += manifest.watchedRoots ? plural(manifest.watchedRoots->size(), "watched root", "watched roots")
-                                : std::string("watchedRoots absent");
-  return text;
+  return "valid rule manifest: " + manifestCounts(manifest);
 }
 
 std::string requestSummary(const ToolRequest& request) {

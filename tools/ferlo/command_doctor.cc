@@ -89,10 +89,6 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-std::string plural(std::size_t n, std::string_view one, std::string_view many) {
-  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
-}
-
 // "missing", a text in quotes, or the kind of another value.
 std::string valueShown(const InfoValue* value) {
   static constexpr const char* kKinds[] = {"text", "a number", "a boolean", "a list", "a dictionary"};
@@ -398,9 +394,7 @@ class Doctor {
       return std::nullopt;
     }
     const RuleManifest& manifest = *reading.manifest.value;
-    std::string summary = plural(manifest.rules.size(), "rule", "rules") + ", " +
-                          (manifest.watchedRoots ? plural(manifest.watchedRoots->size(), "watched root", "watched roots")
-                                                 : std::string("watchedRoots absent"));
+    const std::string summary = manifestCounts(manifest);
     std::vector<std::string> notes;
     if (manifest.rules.empty()) notes.push_back("the rules section shows only its \"no rules\" item");
     if (!manifest.watchedRoots || manifest.watchedRoots->empty()) notes.push_back("the expiry submenu never shows");

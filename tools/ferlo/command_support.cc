@@ -101,4 +101,14 @@ int printHelp(std::string_view text) {
   return kExitOk;
 }
 
+std::string plural(std::size_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string manifestCounts(const RuleManifest& manifest) {
+  return plural(manifest.rules.size(), "rule", "rules") + ", " +
+         (manifest.watchedRoots ? plural(manifest.watchedRoots->size(), "watched root", "watched roots")
+                                : std::string("watchedRoots absent"));
+}
+
 }  // namespace ferlo::cli

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/rule_manifest.h"
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/scenario_options.h"
 
@@ -36,6 +37,13 @@ enum class UnreadableBundle { usageError, keep };
 // The "Scenario options:" section of a help text, with the defaults as they
 // are resolved on this machine.
 [[nodiscard]] std::string scenarioOptionsHelp();
+
+// "1 rule", "2 rules": `n` with the word for its number.
+[[nodiscard]] std::string plural(std::size_t n, std::string_view one, std::string_view many);
+
+// What a manifest holds, as check and doctor say it: "2 rules, 1 watched
+// root" or "0 rules, watchedRoots absent".
+[[nodiscard]] std::string manifestCounts(const RuleManifest& manifest);
 
 // Prints `text` and then kOutputErrorHelp to stdout; gives 0.
 int printHelp(std::string_view text);

@@ -44,7 +44,7 @@ bool isValid(const std::string& bytes) {
 
 TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   Container container;
-  putFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
+  writeFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
   // What a single thread sees, on a platform and context of its own.
   const std::string expectedMenu = describe(Extension<>(container.config(selection())).finderSync.menuForMenuKind(0));
   ASSERT_TRUE(expectedMenu.find("BrandGlyph") != std::string::npos && expectedMenu.find("setExpiry:") != std::string::npos)

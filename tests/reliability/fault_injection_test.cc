@@ -62,10 +62,10 @@ TEST_P(CommandWriteFaultTest, PreviousRequestStaysNoLinkIsFollowedAndHandOffHapp
   const bool written = fault.fault.step == Step::none && fault.tempLinks < 1000;
   Container container;
   TempDir elsewhere;
-  putFile(elsewhere / "precious", "precious bytes");
-  putFile(container / kRulesName, manifestText(1, {"/home/user/w"}));
+  writeFile(elsewhere / "precious", "precious bytes");
+  writeFile(container / kRulesName, manifestText(1, {"/home/user/w"}));
   const std::string previous = R"({"action":"flattenFolder","folders":["\/previous"]})";
-  if (!fault.requestLink) putFile(container / kRequestName, previous);
+  if (!fault.requestLink) writeFile(container / kRequestName, previous);
   else ASSERT_EQ(::symlink((elsewhere / "precious").c_str(), (container / kRequestName).c_str()), 0);
   const ino_t previousInode = inodeOf(container / kRequestName);
 

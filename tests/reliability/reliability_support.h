@@ -22,13 +22,8 @@ FERLO_PRINT_CASES_BY_NAME()
 
 using namespace ferlo::testing;
 
-// The heaviest cases shrink under the sanitizers (the build says which run,
-// in FERLO_SANITIZE), whose memory and time overheads would turn seconds into
-// minutes.
-inline constexpr bool kSanitized = std::string_view(FERLO_SANITIZE) != "";
 inline constexpr const char* kGroup = "group.reliability";
 inline constexpr const char* kHostId = "com.example.Host";
-inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 inline constexpr const char* kRequestName = "tool-request.json";
 inline constexpr const char* kRulesName = "rules.json";
 
@@ -67,9 +62,6 @@ inline std::vector<FileURL> selection() {
 
 // The four commands, each with the request it writes on selection().
 struct CommandCase { const char* name; Selector selector; Sender sender; const char* expectedRequest; };
-
-// Names parameterised tests by their case's name.
-inline constexpr auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
 inline const CommandCase kCommands[] = {
     {"RunRule", Selector::runRule, Sender::withString(kRuleId),

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/stand_in/stringsdict_file.h"
-#include "tests/platform/test_support.h"
+#include "tests/support/files.h"
 
 namespace ferlo {
 namespace {

@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
           std::string(16, '\0') + std::string("\1\0\0\x0c", 4) + std::string(16, '\0'),
           "ok   bundle: {B}: Contents/Info.plist (XML): a com.apple.FinderSync extension, principal class FinderSync, "
           "executable Contents/MacOS/FerloFinderSync"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kCaseName);
 
 // A FIFO in the Info.plist's place: refused at once, not waited on.
 TEST_F(BundleTest, UnreadableInfoPlistIsAUsageErrorAndADoctorFail) {

@@ -18,7 +18,6 @@
 
 #include "extension/menu_builder.h"
 #include "extension/rule_item_tags.h"
-#include "tests/extension/extension_test_support.h"
 #include "tests/reliability/reliability_support.h"
 
 // ICU's LocalizedNumberFormatter is documented as immutable and thread-safe;
@@ -32,8 +31,6 @@ extern "C" const char* __tsan_default_suppressions() { return "race:icu_*::numbe
 
 namespace ferlo::reliability {
 namespace {
-
-using ferlo::testing::describe;
 
 // Counts the platform reads behind the once-values: the brand glyph, the
 // bundle identifier and the app group of the Info.plist.

@@ -18,6 +18,7 @@ using namespace testing;  // the shared set-up of extension_test_support.h
 
 constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 constexpr const char* kRootW = R"({"rules":[],"watchedRoots":["\/w"]})";
+const std::string kExpireA = R"({"action":"expireFiles","folders":[],"files":["\/w\/a"])";  // and the end
 using Items = std::vector<FileURL>;
 using Texts = std::vector<std::string>;
 
@@ -59,12 +60,10 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
        kRootW, Selector::setExpiry, Sender::withTag(7),
        "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/a\",\"\\/w\\/Caf\xC3\xA9\"],\"days\":7}"},
       // Values at the edges.
-      {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
-      {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
+      {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0), kExpireA + "}"},
+      {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1), kExpireA + "}"},
       {"ExpireLargestTag", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(INT64_MAX),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"],"days":9223372036854775807})"},
+       kExpireA + R"(,"days":9223372036854775807})"},
       {"RunRuleOnFirstFolderOnly", Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")}, folderAt("/u"), nullptr,
        Selector::runRule, Sender::withString("nope"), R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"nope"})"},
       {"MergeThreeInSelectionOrder", Items{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")}, {}, nullptr,
@@ -78,8 +77,7 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
       {"FlattenOnlyFilesSelected", Items{fileAt("/u/F")}, fileAt("/u/T"), nullptr, Selector::runFlatten, {},
        R"({"action":"flattenFolder","folders":["\/u\/T"]})"},
       {"MergeOneFolder", Items{folderAt("/a")}, folderAt("/t"), nullptr, Selector::runMergeSelected, {}, {}},
-      {"ExpireWithoutWatchedRoots", Items{fileAt("/w/a")}, {}, R"({"rules":[]})", Selector::setExpiry,
-       Sender::withTag(7), {}},
+      {"ExpireWithoutWatchedRoots", Items{fileAt("/w/a")}, {}, R"({"rules":[]})", Selector::setExpiry, Sender::withTag(7), {}},
       {"ExpireWithoutContainer", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(7), {}, true},
       {"NoSelectorDoesNothing", Items{folderAt("/a"), folderAt("/b")}, folderAt("/u"), nullptr, Selector::none,
        Sender::withString(kRuleId), {}},

@@ -70,7 +70,7 @@ TEST_F(FerloTest, CheckReadsStandardInputAndRefusesWhatItCannotRead) {
       // Endless input ends at the limit; running out of memory before it is no finding (no limit on the
       // address space under the sanitizers, whose shadow memory it breaks).
       {"manifest", "-", {.stdinPath = "/dev/zero"}, {2, "", "ferlo check: cannot read -: is larger than 268435456 bytes\n"}},
-      {"request", "-", {.stdinPath = "/dev/zero", .memoryLimit = kSanitized ? 0 : 300000},
+      {"request", "-", {.stdinPath = "/dev/zero", .limits = kSanitized ? "" : "-v 300000"},
        {2, "", std::string("ferlo check: cannot read -: ") +
                    (kSanitized ? "is larger than 268435456 bytes\n" : "is too large to read into memory\n")}},
   };

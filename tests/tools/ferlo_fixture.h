@@ -45,8 +45,9 @@ inline bool pathExists(const std::string& path) { return std::filesystem::exists
 struct ProcessIo {
   std::optional<std::string> input{};  // stdin is a pipe that holds these
   std::string stdinPath{}, stdoutPath{}, stderrPath{};
-  int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks (the program ignores SIGXFSZ)
-  int memoryLimit = 0;  // a limit on the address space in KiB
+  // ulimit's options: -f BLOCKS limits the size of written files in 512-byte blocks (the program ignores
+  // SIGXFSZ), -v KIB the address space.
+  std::string limits{};
   bool closedStdout = false;  // stdout a pipe whose reader is gone, SIGPIPE ignored
 };
 
@@ -68,8 +69,7 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
   char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
   ::close(::mkstemp(errors));
   const auto quote = [](const std::string& text) { return " '" + replaceAll(text, "'", "'\\''") + "'"; };
-  std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; " : "";
-  if (io.memoryLimit > 0) command += "ulimit -v " + std::to_string(io.memoryLimit) + "; ";
+  std::string command = io.limits.empty() ? "" : "ulimit " + io.limits + "; ";
   if (!cwd.empty()) command += "cd" + quote(cwd) + " && ";
   if (io.input) command += "printf %s" + quote(*io.input) + " |";
   command += io.closedStdout ? "env -i" : "exec env -i";

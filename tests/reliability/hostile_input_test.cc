@@ -30,10 +30,9 @@ struct RulesFileCase {
   void (*make)(const std::string& path);
 };
 
+// (A FIFO and a link to /dev/zero: the reader's own table, tests/platform.)
 const RulesFileCase kUnreadableRules[] = {
     {"Directory", [](const std::string& p) { ::mkdir(p.c_str(), 0755); }},
-    {"FifoWithoutWriter", [](const std::string& p) { ::mkfifo(p.c_str(), 0644); }},
-    {"LinkToDevZero", [](const std::string& p) { (void)::symlink("/dev/zero", p.c_str()); }},
     {"DanglingLink", [](const std::string& p) { (void)::symlink("/nonexistent/rules.json", p.c_str()); }},
     {"LinkLoop", [](const std::string& p) { (void)::symlink(p.c_str(), p.c_str()); }},
     // Refused wherever it is; the parser does not recurse, so 100,000 levels cost no stack.

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
-#include <thread>
-
 #include "platform/fake/fake_platform.h"
 
 namespace ferlo {
@@ -24,33 +21,6 @@ TEST(IdentityTest, AppGroupIsNonEmptyInfoTextExactlyElseTheDefault) {
     EXPECT_EQ(deriveAppGroupIdentifier(value), defaultAppGroupIdentifier());
   }
   EXPECT_EQ(deriveAppGroupIdentifier(InfoValue::makeText(" blanks.kept ")), " blanks.kept ");
-}
-
-// Both values are read from the bundle once, also when first uses on many
-// threads coincide, and never change afterwards.
-TEST(IdentityTest, ConcurrentFirstUseComputesEachValueOnce) {
-  for (int round = 0; round < 20; ++round) {
-    FakePlatform platform;
-    platform.bundleId = "com.example.Host.FinderSync";
-    platform.infoDictionary.emplace(std::string(kAppGroupInfoKey), InfoValue::makeText("group.concurrent"));
-    Identity identity(platform);
-    constexpr int kThreads = 16;
-    std::latch start(kThreads);
-    std::vector<std::jthread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&, t] {
-        start.arrive_and_wait();
-        // Half the threads ask for the group first, so both values race.
-        if (t % 2) (void)identity.appGroupIdentifier();
-        (void)identity.hostBundleIdentifier();
-        (void)identity.appGroupIdentifier();
-      });
-    }
-    threads.clear();
-    platform.bundleId = "other.Thing";
-    EXPECT_EQ(identity.hostBundleIdentifier() + " " + identity.appGroupIdentifier(), "com.example.Host group.concurrent");
-    EXPECT_EQ(std::pair(platform.bundleIdentifierReads(), platform.infoDictionaryReads()), std::pair(1, 1));
-  }
 }
 
 }  // namespace

@@ -104,21 +104,6 @@ TEST(DecodeRuleManifestTest, ReadsOnlyTheGivenBytes) {
   EXPECT_TRUE(decodeRuleManifest(padded));
 }
 
-TEST(EncodeRuleManifestTest, ExactBytesAndInvalidUtf8Replaced) {
-  RuleManifest manifest;
-  manifest.rules = {rule(kIdA, "Tidy downloads"), rule(kIdB, "Caf\xC3\xA9 \"menus\"")};
-  manifest.watchedRoots = std::vector<std::string>{"/Users/user/Downloads", "/Users/user/Desktop/"};
-  EXPECT_EQ(encodeRuleManifest(manifest),
-            R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"Tidy downloads"},)"
-            R"({"id":"7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2","name":"Caf)" "\xC3\xA9" R"( \"menus\""}],)"
-            R"("watchedRoots":["\/Users\/user\/Downloads","\/Users\/user\/Desktop\/"]})");
-  EXPECT_EQ(encodeRuleManifest({}), R"({"rules":[]})");
-  // Still one valid JSON text, with one U+FFFD per maximal invalid subpart.
-  EXPECT_EQ(encodeRuleManifest({{rule(kIdA, "bad\xFF")}, std::vector<std::string>{"/x\xE2\x82"}}),
-            R"({"rules":[{"id":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30","name":"bad)" "\xEF\xBF\xBD"
-            R"("}],"watchedRoots":["\/x)" "\xEF\xBF\xBD" R"("]})");
-}
-
 TEST(LoadRuleManifestTest, ReadsTheContainersRulesAfreshAndEveryFailureIsNone) {
   FakePlatform platform;
   platform.infoDictionary.emplace(std::string(kAppGroupInfoKey), InfoValue::makeText("group.test"));

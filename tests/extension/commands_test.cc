@@ -1,5 +1,7 @@
 // The four commands end to end through the principal object's dispatch: the
-// exact bytes of the request file, the guards, and the hand-off.
+// exact bytes of the request file, the guards, and the hand-off. The hand-off
+// when the request could not be written: tests/reliability (every command,
+// on a real disk) and tests/tools (no container).
 #include <cstdint>
 #include <functional>
 
@@ -18,19 +20,15 @@ using namespace testing;  // the shared set-up of extension_test_support.h
 
 constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 constexpr const char* kRootW = R"({"rules":[],"watchedRoots":["\/w"]})";
+const std::string kExpireA = R"({"action":"expireFiles","folders":[],"files":["\/w\/a"])";  // and the end
 using Items = std::vector<FileURL>;
 using Texts = std::vector<std::string>;
 
 // Records each hand-off with the request file as the host would find it
-// then; gives the container for the first `available` lookups only.
+// then.
 class CommandPlatform : public CountingPlatform {
  public:
-  int available = 1000;
   std::vector<std::string> opened;
-  std::optional<FileURL> containerURLForSecurityApplicationGroupIdentifier(std::string_view group) override {
-    std::optional<FileURL> url = FakePlatform::containerURLForSecurityApplicationGroupIdentifier(group);
-    return available-- > 0 ? url : std::nullopt;
-  }
   void openApplicationAtURL(const FileURL& url, bool activates) override {
     opened.push_back(url.absoluteString() + (activates ? " activating " : " behind ") + file(kRequestPath).value_or(""));
     FakePlatform::openApplicationAtURL(url, activates);
@@ -59,12 +57,10 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
        kRootW, Selector::setExpiry, Sender::withTag(7),
        "{\"action\":\"expireFiles\",\"folders\":[],\"files\":[\"\\/w\\/a\",\"\\/w\\/Caf\xC3\xA9\"],\"days\":7}"},
       // Values at the edges.
-      {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
-      {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"]})"},
+      {"ExpireKeepChoiceHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(0), kExpireA + "}"},
+      {"ExpireNegativeTagHasNoDays", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(-1), kExpireA + "}"},
       {"ExpireLargestTag", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(INT64_MAX),
-       R"({"action":"expireFiles","folders":[],"files":["\/w\/a"],"days":9223372036854775807})"},
+       kExpireA + R"(,"days":9223372036854775807})"},
       {"RunRuleOnFirstFolderOnly", Items{fileAt("/u/f"), folderAt("/u/A"), folderAt("/u/B")}, folderAt("/u"), nullptr,
        Selector::runRule, Sender::withString("nope"), R"({"action":"runRule","folders":["\/u\/A"],"ruleID":"nope"})"},
       {"MergeThreeInSelectionOrder", Items{folderAt("/c"), fileAt("/f"), folderAt("/a"), folderAt("/b")}, {}, nullptr,
@@ -78,8 +74,7 @@ TEST(CommandTest, WritesExactlyThisRequestThenHandsOffOnce) {
       {"FlattenOnlyFilesSelected", Items{fileAt("/u/F")}, fileAt("/u/T"), nullptr, Selector::runFlatten, {},
        R"({"action":"flattenFolder","folders":["\/u\/T"]})"},
       {"MergeOneFolder", Items{folderAt("/a")}, folderAt("/t"), nullptr, Selector::runMergeSelected, {}, {}},
-      {"ExpireWithoutWatchedRoots", Items{fileAt("/w/a")}, {}, R"({"rules":[]})", Selector::setExpiry,
-       Sender::withTag(7), {}},
+      {"ExpireWithoutWatchedRoots", Items{fileAt("/w/a")}, {}, R"({"rules":[]})", Selector::setExpiry, Sender::withTag(7), {}},
       {"ExpireWithoutContainer", Items{fileAt("/w/a")}, {}, kRootW, Selector::setExpiry, Sender::withTag(7), {}, true},
       {"NoSelectorDoesNothing", Items{folderAt("/a"), folderAt("/b")}, folderAt("/u"), nullptr, Selector::none,
        Sender::withString(kRuleId), {}},
@@ -154,33 +149,6 @@ TEST(RuleCopyTest, RequestNamesTheRuleTheUserSawOrNothing) {
     if (c.ruleID) expected = std::string(R"({"action":"runRule","folders":["\/u"],"ruleID":")") + c.ruleID + "\"}";
     EXPECT_EQ(platform.file(kRequestPath), expected);
     EXPECT_EQ(platform.opens().size(), c.ruleID ? 1u : 0u);
-  }
-}
-
-// ---- The hand-off when nothing could be written ----
-
-// The container is gone by the time of the write (for setExpiry:, after it
-// read the manifest): the old request stays, and the host is still brought
-// forward, once. A failed write on a real disk is the reliability suite's.
-TEST(CommandHandOffTest, NothingWrittenStillHandsOffOnceAndLeavesTheOldRequest) {
-  const std::string kOld = R"({"action":"flattenFolder","folders":["\/old"]})";
-  for (const auto& [selector, sender] :
-       {std::pair{Selector::runFlatten, Sender{}}, std::pair{Selector::setExpiry, Sender::withTag(30)}}) {
-    SCOPED_TRACE(selectorName(selector));
-    CommandPlatform platform;
-    makeHealthy(platform);
-    platform.putFile(kRulesPath, kRootW);
-    platform.putFile(kRequestPath, kOld);
-    platform.selection = std::vector{folderAt("/w/a"), folderAt("/w/b"), fileAt("/w/c")};
-    platform.available = selector == Selector::setExpiry ? 1 : 0;
-    ExtensionContext context(platform);
-    FinderSync finderSync(context);
-
-    finderSync.perform(selector, sender);
-
-    EXPECT_EQ(platform.file(kRequestPath), kOld);
-    EXPECT_EQ(platform.containerLookups(), selector == Selector::setExpiry ? 2 : 1);
-    EXPECT_EQ(platform.opened, Texts{"file:///Applications/Host.app/ activating " + kOld});
   }
 }
 

@@ -1,12 +1,9 @@
 // Shared set-up for the extension tests: a fake platform on which the host
 // runs and the shared container exists, helpers for Finder URLs and
-// manifests, and a readable dump of a menu tree that names every property
-// (an object and a key equivalent only when there is one), so that a failed
-// comparison shows exactly which property of which item differs.
+// manifests.
 #pragma once
 
 #include <atomic>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,27 +44,5 @@ inline constexpr const char* kTwoTidyRules =
 
 inline FileURL fileAt(std::string_view path) { return FileURL::fileURLWithPath(path, false); }
 inline FileURL folderAt(std::string_view path) { return FileURL::fileURLWithPath(path, true); }
-
-inline std::string describe(const Menu& menu, int depth = 0) {
-  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-  std::ostringstream out;
-  out << indent << "menu [" << menu.title << "]\n";
-  for (const MenuItem& item : menu.items) {
-    out << indent << "  [" << item.title << "]";
-    if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
-    const auto& image = item.image;
-    if (image) out << " image=" << image->name << "@" << image->width << "x" << image->height << (image->isTemplate ? ",template" : "");
-    // A rule item's tag is fresh at every build; whether it finds its rule
-    // is tested on its own, and here it only has to be there.
-    out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)))
-        << " target=" << (item.targetsPrincipal ? "principal" : "none")
-        << " tag=" << (item.action == Selector::runRule && item.tag != 0 ? "fresh" : std::to_string(item.tag))
-        << (item.representedObject ? " object=[" + *item.representedObject + "]" : "")
-        << (item.enabled ? " enabled" : " disabled") << (item.isSeparator ? " separator" : "")
-        << (item.keyEquivalent.empty() ? "" : " key=[" + item.keyEquivalent + "]") << "\n";
-    if (item.submenu) out << describe(*item.submenu, depth + 2);
-  }
-  return out.str();
-}
 
 }  // namespace ferlo::testing

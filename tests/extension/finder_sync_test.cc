@@ -1,16 +1,12 @@
-// The principal object: what its initialiser registers, its toolbar texts,
-// the brand glyph, and many Finder threads using one object while the
-// process-wide values are computed for the first time.
-#include <atomic>
-#include <latch>
+// The principal object: what its initialiser registers, its toolbar texts
+// and the brand glyph. Many Finder threads on one object while the
+// process-wide values are computed for the first time: tests/reliability.
 #include <limits>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
-#include "extension/menu_builder.h"
 #include "extension_test_support.h"
 
 namespace ferlo {
@@ -70,47 +66,6 @@ TEST(FinderSyncTest, BrandGlyphScaledToSixteenPointsHighAndLookedUpOnce) {
     EXPECT_EQ(&context.brandGlyphImage(), &image);
     EXPECT_EQ(platform.imageLookups.load(), 1);
   }
-}
-
-// Many Finder threads on one object while every once-value is computed for
-// the first time: each is computed once and every menu is whole, however the
-// builds interleave. (Rule items' copies under many threads: the reliability
-// suite.)
-TEST(FinderSyncConcurrencyTest, ManyFinderThreadsOnOneObject) {
-  const auto configure = [](FakePlatform& platform) {
-    makeHealthy(platform);
-    platform.putFile(kRulesPath, kTwoTidyRules);
-    platform.images["BrandGlyph"] = ImageSize{24, 16};
-    platform.selection = std::vector{folderAt("/f/one"), folderAt("/f/two"), fileAt("/w/file")};
-  };
-  FakePlatform quiet;  // what one thread alone sees
-  configure(quiet);
-  ExtensionContext quietContext(quiet);
-  const std::string expected = describe(buildMenu(0, quietContext));
-  ASSERT_NE(expected.find("image=BrandGlyph@24x16"), std::string::npos);
-
-  CountingPlatform platform;
-  configure(platform);
-  ExtensionContext context(platform);
-  FinderSync finderSync(context);
-  constexpr int kThreads = 4, kRounds = 7;
-  std::atomic<int> wrong{0};
-  std::latch start(kThreads);
-  std::vector<std::jthread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      start.arrive_and_wait();  // first uses of every once-value coincide
-      for (int round = 0; round < kRounds; ++round) {
-        const Menu menu = finderSync.menuForMenuKind(static_cast<std::uint64_t>((t + round) % 2));
-        if (describe(menu) != expected) ++wrong;
-      }
-    });
-  }
-  threads.clear();  // joins
-  EXPECT_EQ(wrong.load(), 0);
-  // Glyph, bundle identifier and Info.plist value: each read once.
-  EXPECT_EQ((std::vector{platform.imageLookups.load(), platform.bundleIdentifierReads(), platform.infoDictionaryReads()}),
-            std::vector(3, 1));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The contextual menu: when it is offered, its exact shape, and every
-// property of every item.
+// The contextual menu: when it is offered and its shape. Every property of
+// every item: the program's menu document and tree (tests/tools).
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -26,45 +26,15 @@ std::vector<std::string> submenuTitles(const Menu& menu) {
   return titles;
 }
 
-TEST(BuildMenuTest, FullMenuMatchesItemForItem) {
-  CountingPlatform platform;
+// The manifest is read afresh for every menu.
+TEST(BuildMenuTest, ReadsTheManifestAfreshForEveryMenu) {
+  FakePlatform platform;
   makeHealthy(platform);
   platform.putFile(kRulesPath, kTwoRules);
-  platform.images["BrandGlyph"] = ImageSize{20, 30};
-  platform.strings = {
-      {"finder.section.rules", "Rules"}, {"finder.rules.empty", "No rules"}, {"finder.section.actions", "Actions"},
-      {"finder.action.flatten", "Flatten Folder"}, {"finder.action.merge %lld", "Merge %lld Folders"},
-      {"finder.expiry.title", "Expire File"}, {"finder.expiry.titleMany %lld", "Expire %lld Files"},
-      {"finder.expiry.days %lld", "In %lld days"}, {"finder.expiry.keep", "Keep"},
-  };
-  platform.selection = std::vector{folderAt("/Users/user/A"), fileAt("/Users/user/Downloads/1.pdf"),
-                                   folderAt("/Users/user/B"), fileAt("/Users/user/Downloads/sub/2.pdf"),
-                                   fileAt("/Users/user/Desktop/3.pdf"), fileAt("/Users/user/Downloads/4.pdf")};
   ExtensionContext context(platform);
-  // A rule item's id is upper case whatever the manifest's case.
-  const std::string expected = R"(menu []
-  [Ferlo] image=BrandGlyph@11x16 action=none target=none tag=0 enabled
-    menu [Ferlo]
-      [Rules] styled=[RULES] action=none target=none tag=0 disabled
-      [Tidy downloads] action=runRule: target=principal tag=fresh object=[0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30] enabled
-      [Archive screenshots] action=runRule: target=principal tag=fresh object=[7A3C9E1B-4D2F-4B6A-8E05-C1D3F5A7B9E2] enabled
-      [Actions] styled=[ACTIONS] action=none target=none tag=0 disabled
-      [Flatten Folder] action=runFlatten: target=principal tag=0 enabled
-      [Merge 2 Folders] action=runMergeSelected: target=principal tag=0 enabled
-      [Expire 3 Files] action=none target=none tag=0 enabled
-        menu []
-          [In 1 days] action=setExpiry: target=principal tag=1 enabled
-          [In 7 days] action=setExpiry: target=principal tag=7 enabled
-          [In 30 days] action=setExpiry: target=principal tag=30 enabled
-          [] action=none target=none tag=0 disabled separator
-          [Keep] action=setExpiry: target=principal tag=0 enabled
-)";
-  for (std::uint64_t kind : {kMenuKindContextualMenuForItems, kMenuKindContextualMenuForContainer})
-    EXPECT_EQ(describe(buildMenu(kind, context)), expected) << "kind " << kind;
-  EXPECT_EQ(platform.imageLookups.load(), 1);
-  // The manifest is read afresh for every menu.
+  EXPECT_EQ(submenuTitles(buildMenu(0, context)).at(1), "Tidy downloads");
   platform.putFile(kRulesPath, R"({"rules":[]})");
-  EXPECT_EQ(submenuTitles(buildMenu(0, context)).at(1), "No rules");
+  EXPECT_EQ(submenuTitles(buildMenu(0, context)).at(1), "finder.rules.empty");
   platform.removeFile(kRulesPath);
   EXPECT_TRUE(buildMenu(0, context).items.empty());
 }

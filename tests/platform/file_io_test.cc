@@ -26,7 +26,7 @@ TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
   std::string large;
   for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i) + ',';
   const std::string binary("a\0b\xff", 4);
-  for (const auto& [name, bytes] : {std::pair{"empty", ""s}, {"binary", binary}, {"large", large}}) putFile(d / name, bytes);
+  for (const auto& [name, bytes] : {std::pair{"empty", ""s}, {"binary", binary}, {"large", large}}) writeFile(d / name, bytes);
   ::mkfifo((d / "fifo").c_str(), 0644);  // refused without waiting for a writer
   ::symlink("/dev/zero", (d / "zero").c_str());
   ::symlink((d / "binary").c_str(), (d / "link").c_str());
@@ -43,7 +43,7 @@ TEST(ReadRegularFile, ReadsOnlyRegularFilesWhole) {
 // (Readers racing writers: tests/reliability.)
 TEST(WriteFileAtomically, RefusedPlacesAndNamesLeaveNothing) {
   TempDir dir;
-  putFile(dir / "plain", "file, not a directory");
+  writeFile(dir / "plain", "file, not a directory");
   ::mkdir((dir / "sub").c_str(), 0755);
   EXPECT_FALSE(writeFileAtomically(dir / "absent", kName, "x") || writeFileAtomically(dir / "plain", kName, "x"));
   for (std::string_view name : {""sv, "."sv, ".."sv, "sub/x"sv, "a\0b"sv}) EXPECT_FALSE(writeFileAtomically(dir.path(), name, "x"));
@@ -83,7 +83,7 @@ TEST_P(WriteFaultTest, FailureLeavesPreviousAndNoTemporary) {
   const auto& [c, hasPrevious] = GetParam();
   TempDir dir;
   const std::string previous = "{\"previous\":true}", bytes = "{\"action\":\"flattenFolder\",\"folders\":[\"\\/x\"]}";
-  if (hasPrevious) putFile(dir / kName, previous);
+  if (hasPrevious) writeFile(dir / kName, previous);
   const ino_t previousInode = hasPrevious ? inodeOf(dir / kName) : 0;
   BreakOneStep calls(c.fault);
   std::string whyNot;
@@ -107,7 +107,7 @@ TEST(StaleTemporaryFiles, WriteRemovesOnlyOldLeftoversOfDeadWriters) {
   // A leftover name for a write of `file` by `pid`, aged an hour unless `young`.
   const auto leftover = [&](std::string file, long pid, std::string hex, std::string suffix = ".tmp", bool young = false) {
     const std::string name = "." + file + "." + std::to_string(pid) + "." + hex + suffix;
-    putFile(dir / name, "x");
+    writeFile(dir / name, "x");
     const timespec times[2] = {{::time(nullptr) - (young ? 0 : 3600), 0}, {::time(nullptr) - (young ? 0 : 3600), 0}};
     ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
     return name;

@@ -11,7 +11,7 @@
 
 #include "platform/fake/fake_platform.h"
 #include "platform/stand_in/posix_platform.h"
-#include "tests/platform/test_support.h"
+#include "tests/support/files.h"
 
 namespace ferlo {
 namespace {

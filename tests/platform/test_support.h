@@ -1,52 +1,14 @@
-// Helpers for the file tests: a real temporary directory per test, small
-// file utilities, and a FileCalls that breaks one step of the atomic write.
+// A FileCalls that breaks one step of the atomic write, for the file tests
+// (the shared file helpers are tests/support/files.h).
 #pragma once
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <set>
-#include <string>
 
 #include "platform/files/file_io.h"
+#include "tests/support/files.h"
 
 namespace ferlo::testing {
-
-class TempDir {
-  std::string path_ = std::filesystem::temp_directory_path() / "ferlo-platform-XXXXXX";
-
- public:
-  TempDir() { if (::mkdtemp(path_.data()) == nullptr) std::abort(); }
-  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
-  TempDir(TempDir&&) = delete;  // neither copied nor moved: one owner removes it
-  [[nodiscard]] const std::string& path() const { return path_; }
-  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-};
-
-inline void putFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-inline std::optional<std::string> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
-}
-
-// The names in a directory (without "." and "..").
-inline std::set<std::string> namesIn(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
-  return names;
-}
-
-inline ino_t inodeOf(const std::string& path) { struct stat info {}; return ::lstat(path.c_str(), &info), info.st_ino; }
-
-// ---- One broken step of writeFileAtomically ----
 
 enum class Step { none, openDirectory, createFile, write, syncFile, close, link, rename, syncDirectory };
 

@@ -1,10 +1,8 @@
 // Several Finder threads on one principal object over the real POSIX
 // stand-in: real manifest reads, real atomic writes, the ICU-backed
 // localisation and the PNG lookup, with the four once-values first used by
-// all threads at once, and a host reading the request file meanwhile. The
-// fake-platform version of this lives with the extension tests; this one
-// adds the real file system and locale services underneath (and is what the
-// ThreadSanitizer run of the suite checks).
+// all threads at once, and a host reading the request file meanwhile (what
+// the ThreadSanitizer run of the suite checks).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +18,6 @@
 
 #include "extension/menu_builder.h"
 #include "extension/rule_item_tags.h"
-#include "tests/extension/extension_test_support.h"
 #include "tests/reliability/reliability_support.h"
 
 // ICU's LocalizedNumberFormatter is documented as immutable and thread-safe;
@@ -35,7 +32,17 @@ extern "C" const char* __tsan_default_suppressions() { return "race:icu_*::numbe
 namespace ferlo::reliability {
 namespace {
 
-using ferlo::testing::describe;
+// Counts the platform reads behind the once-values: the brand glyph, the
+// bundle identifier and the app group of the Info.plist.
+struct CountingPlatform : PosixPlatform {
+  using PosixPlatform::PosixPlatform;
+  std::optional<ImageSize> imageNamed(std::string_view name) override { return ++reads, PosixPlatform::imageNamed(name); }
+  std::optional<std::string> bundleIdentifier() override { return ++reads, PosixPlatform::bundleIdentifier(); }
+  std::optional<InfoValue> objectForInfoDictionaryKey(std::string_view key) override {
+    return ++reads, PosixPlatform::objectForInfoDictionaryKey(key);
+  }
+  std::atomic<int> reads{0};
+};
 
 // Whether `bytes` is the whole request of one of the commands.
 bool isValid(const std::string& bytes) {
@@ -44,13 +51,13 @@ bool isValid(const std::string& bytes) {
 
 TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   Container container;
-  putFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
+  writeFile(container / kRulesName, manifestText(3, {"/home/user/w"}));
   // What a single thread sees, on a platform and context of its own.
   const std::string expectedMenu = describe(Extension<>(container.config(selection())).finderSync.menuForMenuKind(0));
   ASSERT_TRUE(expectedMenu.find("BrandGlyph") != std::string::npos && expectedMenu.find("setExpiry:") != std::string::npos)
       << expectedMenu;
 
-  Extension<> extension(container.config(selection()));
+  Extension<CountingPlatform> extension(container.config(selection()));
   constexpr int kThreads = 8;
   std::latch start(kThreads + 1);
   std::atomic<int> wrongMenus{0}, commandsRun{0}, badReads{0}, goodReads{0};
@@ -91,6 +98,7 @@ TEST(RealPlatformConcurrency, ManyFinderThreadsOnOneObject) {
   EXPECT_EQ(badReads.load(), 0) << "of " << badReads.load() + goodReads.load() << " reads";
   EXPECT_EQ(static_cast<int>(extension.platform.opens().size()), commandsRun.load()) << "one hand-off per command";
   EXPECT_EQ(std::ranges::count(onceValues, onceValues[0]), kThreads) << "a once-value was stored twice";
+  EXPECT_EQ(extension.platform.reads.load(), 3) << "a once-value was computed twice";
   EXPECT_TRUE(isValid(readRegularFile(container / kRequestName).value.value_or("")));
   EXPECT_EQ(namesIn(container.path()), (std::set<std::string>{kRequestName, kRulesName}))
       << "concurrent writers left temporary files";

@@ -114,7 +114,7 @@ TEST(CrashConsistency, KilledWritersNeverExposeAPartialRequest) {
   EXPECT_LE(leftovers(directory), 2u * static_cast<std::size_t>(kills));
   // One young leftover whatever the timing (the writers clear most of each
   // other's): one of the reader, now gone.
-  putFile(directory + "/." + kRequestName + "." + std::to_string(reader) + ".0123456789abcdef.tmp", "");
+  writeFile(directory + "/." + kRequestName + "." + std::to_string(reader) + ".0123456789abcdef.tmp", "");
   const std::size_t left = leftovers(directory);
   // Young leftovers stay (their writer may only just have died)...
   const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);

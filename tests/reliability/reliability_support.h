@@ -4,6 +4,7 @@
 // replaced so that a test can break any one of them.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "exchange/tool_request.h"
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
+#include "extension/menu.h"
 #include "platform/files/file_io.h"
 #include "platform/stand_in/posix_platform.h"
 #include "tests/platform/test_support.h"
@@ -22,13 +24,8 @@ FERLO_PRINT_CASES_BY_NAME()
 
 using namespace ferlo::testing;
 
-// The heaviest cases shrink under the sanitizers (the build says which run,
-// in FERLO_SANITIZE), whose memory and time overheads would turn seconds into
-// minutes.
-inline constexpr bool kSanitized = std::string_view(FERLO_SANITIZE) != "";
 inline constexpr const char* kGroup = "group.reliability";
 inline constexpr const char* kHostId = "com.example.Host";
-inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
 inline constexpr const char* kRequestName = "tool-request.json";
 inline constexpr const char* kRulesName = "rules.json";
 
@@ -68,9 +65,6 @@ inline std::vector<FileURL> selection() {
 // The four commands, each with the request it writes on selection().
 struct CommandCase { const char* name; Selector selector; Sender sender; const char* expectedRequest; };
 
-// Names parameterised tests by their case's name.
-inline constexpr auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
-
 inline const CommandCase kCommands[] = {
     {"RunRule", Selector::runRule, Sender::withString(kRuleId),
      R"({"action":"runRule","folders":["\/home\/user\/One"],"ruleID":"0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30"})"},
@@ -100,6 +94,31 @@ struct Extension {
   ExtensionContext context{platform};
   FinderSync finderSync{context};
 };
+
+// A readable dump of a menu tree that names every property (an object and a
+// key equivalent only when there is one), so that a failed comparison shows
+// exactly which property of which item differs.
+inline std::string describe(const Menu& menu, int depth = 0) {
+  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  std::ostringstream out;
+  out << indent << "menu [" << menu.title << "]\n";
+  for (const MenuItem& item : menu.items) {
+    out << indent << "  [" << item.title << "]";
+    if (item.attributedTitle) out << " styled=[" << item.attributedTitle->string << "]";
+    const auto& image = item.image;
+    if (image) out << " image=" << image->name << "@" << image->width << "x" << image->height << (image->isTemplate ? ",template" : "");
+    // A rule item's tag is fresh at every build; whether it finds its rule
+    // is tested on its own, and here it only has to be there.
+    out << " action=" << (item.action == Selector::none ? "none" : std::string(selectorName(item.action)))
+        << " target=" << (item.targetsPrincipal ? "principal" : "none")
+        << " tag=" << (item.action == Selector::runRule && item.tag != 0 ? "fresh" : std::to_string(item.tag))
+        << (item.representedObject ? " object=[" + *item.representedObject + "]" : "")
+        << (item.enabled ? " enabled" : " disabled") << (item.isSeparator ? " separator" : "")
+        << (item.keyEquivalent.empty() ? "" : " key=[" + item.keyEquivalent + "]") << "\n";
+    if (item.submenu) out << describe(*item.submenu, depth + 2);
+  }
+  return out.str();
+}
 
 // A manifest text with `count` rules named "rule <n>" and the given roots.
 inline std::string manifestText(std::size_t count, const std::vector<std::string>& roots = {}) {

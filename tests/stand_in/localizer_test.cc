@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/test_support.h"
+#include "tests/support/files.h"
 
 namespace ferlo {
 namespace {
@@ -20,8 +20,7 @@ const std::string kShipped = (std::filesystem::path(__FILE__).parent_path() / ".
 class LocalizerTest : public ::testing::Test {
  protected:
   void write(const std::string& lproj, const std::string& file, const std::string& bytes) const {
-    std::filesystem::create_directories(dir / (lproj + ".lproj"));
-    testing::putFile(dir / (lproj + ".lproj/" + file), bytes);
+    testing::writeFile(dir / (lproj + ".lproj/" + file), bytes);
   }
   void strings(const std::string& lproj, const std::string& bytes) const { write(lproj, "Localizable.strings", bytes); }
   void plurals(const std::string& lproj, const std::string& entries) const {

@@ -11,7 +11,7 @@
 
 #include "platform/stand_in/bundle_reader.h"
 #include "platform/stand_in/png_size.h"
-#include "tests/platform/test_support.h"
+#include "tests/support/files.h"
 
 namespace ferlo {
 namespace {
@@ -38,7 +38,7 @@ TEST(PosixContainer, OnlyAnExistingDirectoryJustBelowAnAbsoluteRoot) {
   // to the root blindly: the root itself, its parent, a sub-directory, or
   // "a" once the C string stops at the NUL.
   std::filesystem::create_directories(root / "a/b");
-  putFile(root / "file", "not a directory");
+  writeFile(root / "file", "not a directory");
   for (const std::string_view name : {"file"sv, ""sv, "."sv, ".."sv, "a/b"sv, "a/"sv, "/a"sv, "../a"sv, "a\0x"sv})
     EXPECT_EQ(containerOf(root.path(), name), std::nullopt) << "\"" << name << "\"";
   EXPECT_EQ(containerOf(root / "absent", "a"), std::nullopt);
@@ -82,8 +82,8 @@ TEST(PosixImages, ImageNamedReadsPngFromResourcesOnly) {
   const auto glyph = fileBytes(std::filesystem::path(__FILE__).parent_path() / "../../resources/BrandGlyph.png");
   ASSERT_TRUE(glyph.has_value());
   TempDir resources, outside;
-  putFile(resources / "BrandGlyph.png", *glyph);
-  putFile(outside / "Escape.png", *glyph);
+  writeFile(resources / "BrandGlyph.png", *glyph);
+  writeFile(outside / "Escape.png", *glyph);
   ::mkdir((resources / "Folder.png").c_str(), 0755);
   PosixPlatformConfig config;
   config.resourcesDirectory = resources.path();

@@ -10,19 +10,6 @@
 namespace ferlo {
 namespace {
 
-// NFD of the whole text through utf8proc's ready-made call; none when the
-// text is not valid UTF-8.
-std::optional<std::string> nfd(std::string_view text) {
-  utf8proc_uint8_t* mapped = nullptr;
-  utf8proc_ssize_t length =
-      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
-                   &mapped, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
-  if (length < 0) return std::nullopt;
-  std::string out(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
-  std::free(mapped);
-  return out;
-}
-
 bool startsAtCharacterEnd(const std::string& text, const std::string& prefix) {
   if (text.size() < prefix.size() || text.compare(0, prefix.size(), prefix) != 0) return false;
   if (text.size() == prefix.size()) return true;
@@ -38,11 +25,22 @@ bool startsAtCharacterEnd(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
+std::optional<std::string> nfdReference(std::string_view text) {
+  utf8proc_uint8_t* mapped = nullptr;
+  utf8proc_ssize_t length =
+      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
+                   &mapped, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
+  if (length < 0) return std::nullopt;
+  std::string out(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
+  std::free(mapped);
+  return out;
+}
+
 bool pathUnderRootReference(std::string_view path, std::string_view root) {
   std::string normalized(root);
   if (normalized.empty() || normalized.back() != '/') normalized += '/';
-  std::optional<std::string> pathForm = nfd(path);
-  std::optional<std::string> rootForm = nfd(normalized);
+  std::optional<std::string> pathForm = nfdReference(path);
+  std::optional<std::string> rootForm = nfdReference(normalized);
   if (pathForm) {
     return rootForm && startsAtCharacterEnd(*pathForm, *rootForm);
   }

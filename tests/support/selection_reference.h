@@ -5,6 +5,7 @@
 // the extension itself: its cost is selection x roots x length.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,10 @@
 #include "platform/file_url.h"
 
 namespace ferlo {
+
+// The canonical decomposition (NFD) of the whole text through utf8proc's
+// ready-made call; none when the text is not valid UTF-8.
+[[nodiscard]] std::optional<std::string> nfdReference(std::string_view text);
 
 // Whether the standardised `path` begins with the normalised `root` under
 // the same rules as WatchedRootSet::containsPath, computed from scratch.

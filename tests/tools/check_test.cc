@@ -25,10 +25,6 @@ TEST_F(FerloTest, CheckPrintsOneExactLine) {
       {"manifest", R"({"rules":[{"id":"0f8e2c4a-6b1d-4a3e-9c57-2d8b4e6f1a30","name":""}],"watchedRoots":["/"]})",
           "valid rule manifest: 1 rule, 1 watched root"},
       {"manifest", "", "(document): the document is empty or holds only white space", 1},
-      {"manifest",
-          R"({"rules":[)" + kRule + "," + kRule + R"(,{"id":"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}","name":"c"}]})",
-          "rules[2].id: not in UUID text form (expected 36 characters like 0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30, "
-          "got 37 characters: \"{0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A3}\")", 1},
       {"request", R"({"action":"mergeFolders","folders":["\/a","\/b"]})",
           "valid tool request: mergeFolders, 2 folders"},
       {"request", R"({"action":"runRule","folders":["\/a"],"ruleID":")" + std::string(kRuleId) + "\"}",
@@ -71,9 +67,10 @@ TEST_F(FerloTest, CheckReadsStandardInputAndRefusesWhatItCannotRead) {
       {"manifest", "fifo.json", {}, {2, "", "ferlo check: cannot read fifo.json: " + fifo}},
       {"manifest", "missing.json", {}, {2, "", "ferlo check: cannot read missing.json: No such file or directory\n"}},
       {"manifest", "folder.json", {}, {2, "", "ferlo check: cannot read folder.json: is a directory\n"}},
-      // Endless input ends at the limit; running out of memory before it is no finding.
+      // Endless input ends at the limit; running out of memory before it is no finding (no limit on the
+      // address space under the sanitizers, whose shadow memory it breaks).
       {"manifest", "-", {.stdinPath = "/dev/zero"}, {2, "", "ferlo check: cannot read -: is larger than 268435456 bytes\n"}},
-      {"request", "-", {.stdinPath = "/dev/zero", .memoryLimit = kSanitized ? 0 : 300000},
+      {"request", "-", {.stdinPath = "/dev/zero", .limits = kSanitized ? "" : "-v 300000"},
        {2, "", std::string("ferlo check: cannot read -: ") +
                    (kSanitized ? "is larger than 268435456 bytes\n" : "is too large to read into memory\n")}},
   };

@@ -69,7 +69,7 @@ TEST_F(FerloTest, OutputThatCannotBeWrittenExitsThree) {
               (ProcessResult{3, "", "ferlo: cannot write standard output: No space left on device\n"})) << args[0];
   }
   EXPECT_EQ(ferlo({"menu", "--host-running", "--select", "/t/"}, true, {}, "",
-                  {.stdoutPath = dir / "out.json", .sizeLimit = 1}),
+                  {.stdoutPath = dir / "out.json", .limits = "-f 1"}),
             (ProcessResult{3, "", "ferlo: cannot write standard output: File too large\n"}));
   EXPECT_EQ(readFile(dir / "out.json").size(), 512u);
   writeFile(dir / "bad.json", "{}");

@@ -99,7 +99,7 @@ TEST_F(ClickTest, RequestNotWrittenIsSaidAndExitsOne) {
   } cases[] = {
       {{"click", "0/3", "--target", "/t/", "--host-running"}, {}, true,
        {1, kHandoff, "ferlo click: " + notWritten + "Is a directory\n"}},
-      {{"send", "runFlatten:", "--target", target, "--on-open", "echo opened"}, {.sizeLimit = 1}, false,
+      {{"send", "runFlatten:", "--target", target, "--on-open", "echo opened"}, {.limits = "-f 1"}, false,
        {1, kHandoff, "opened /a/H.app\nferlo send: " + notWritten + "File too large\n"}},
       {{"send", "runFlatten:", "--target", "/t/", "--group-containers", home()}, {}, false,
        {1, kHandoff, "ferlo send: the request was not written: no shared container for app group \"" + kGroup + "\"\n"}},

@@ -10,9 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -22,6 +20,7 @@
 
 #include "exchange/identity.h"
 #include "tests/support/case_names.h"
+#include "tests/support/files.h"
 
 namespace ferlo::testing {
 
@@ -36,17 +35,8 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
 
 inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Writes `bytes`, creating missing parent directories.
-inline void writeFile(const std::string& path, std::string_view bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // The whole file, or "<missing>".
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
+inline std::string readFile(const std::string& path) { return fileBytes(path).value_or("<missing>"); }
 
 inline bool pathExists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 
@@ -55,8 +45,9 @@ inline bool pathExists(const std::string& path) { return std::filesystem::exists
 struct ProcessIo {
   std::optional<std::string> input{};  // stdin is a pipe that holds these
   std::string stdinPath{}, stdoutPath{}, stderrPath{};
-  int sizeLimit = 0;  // a limit on the size of written files in 512-byte blocks (the program ignores SIGXFSZ)
-  int memoryLimit = 0;  // a limit on the address space in KiB
+  // ulimit's options: -f BLOCKS limits the size of written files in 512-byte blocks (the program ignores
+  // SIGXFSZ), -v KIB the address space.
+  std::string limits{};
   bool closedStdout = false;  // stdout a pipe whose reader is gone, SIGPIPE ignored
 };
 
@@ -78,8 +69,7 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
   char errors[] = "/tmp/ferlo-tools-stderr-XXXXXX";
   ::close(::mkstemp(errors));
   const auto quote = [](const std::string& text) { return " '" + replaceAll(text, "'", "'\\''") + "'"; };
-  std::string command = io.sizeLimit > 0 ? "ulimit -f " + std::to_string(io.sizeLimit) + "; " : "";
-  if (io.memoryLimit > 0) command += "ulimit -v " + std::to_string(io.memoryLimit) + "; ";
+  std::string command = io.limits.empty() ? "" : "ulimit " + io.limits + "; ";
   if (!cwd.empty()) command += "cd" + quote(cwd) + " && ";
   if (io.input) command += "printf %s" + quote(*io.input) + " |";
   command += io.closedStdout ? "env -i" : "exec env -i";
@@ -105,14 +95,6 @@ inline ProcessResult runProcess(const std::string& program, const std::vector<st
   return result;
 }
 
-// A directory made with mkdtemp, removed with everything in it at the end.
-struct TempDir {
-  std::string path_ = ::mkdtemp((std::filesystem::temp_directory_path() / "ferlo-tools-test-XXXXXX").string().data());
-  ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
-};
-
 // A 20×30 PNG whole as far as its chunks go (signature, IHDR of 8-bit RGBA,
 // an empty IDAT, IEND), and the signature and IHDR alone of a 16×16 one:
 // all that the stand-in reads of a glyph.
@@ -120,9 +102,6 @@ inline const std::string kPng20x30("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x14\0\
                                    "\0\0\0\0IDAT\x35\xaf\x06\x1e\0\0\0\0IEND\xae\x42\x60\x82", 57);
 inline const std::string kPng16x16("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 33);
 
-inline constexpr const char* kRuleId = "0F8E2C4A-6B1D-4A3E-9C57-2D8B4E6F1A30";
-// Under the sanitizers, whose shadow memory a limit on the address space breaks.
-inline constexpr bool kSanitized = std::string_view(FERLO_SANITIZE) != "";
 inline const std::string kGroup(defaultAppGroupIdentifier());
 inline const std::string kHost(defaultHostBundleIdentifier());
 

@@ -1,5 +1,6 @@
 #import "appex/menu_renderer.h"
 
+#include "extension/command_table.h"
 #import "platform/macos/foundation_text.h"
 
 namespace ferlo {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "extension/commands.h"
@@ -20,21 +21,20 @@ namespace ferlo {
 struct MenuCommand {
   Selector selector;
   std::string_view name;  // the action method's selector name
-  // Whether `offer` offers the command: the menu shows it, the command goes on.
+  // The guard: whether `offer` offers the command (the menu shows it, the
+  // command goes on).
   bool (*offered)(const SelectionOffer& offer);
-  // Reads the selection afresh, tests `offered` and makes the request.
+  // Reads the selection afresh, tests the guard and makes the request.
   void (*run)(const ExtensionContext& context, const Sender& sender);
 };
 
 inline constexpr std::array<MenuCommand, 4> kMenuCommands = {{
-    {Selector::runRule, "runRule:", [](const SelectionOffer& o) { return o.targetFolder.has_value(); },
-     commands::runRule},
-    {Selector::runFlatten, "runFlatten:", [](const SelectionOffer& o) { return o.targetFolder.has_value(); },
+    {Selector::runRule, "runRule:", commands::offersTargetFolder, commands::runRule},
+    {Selector::runFlatten, "runFlatten:", commands::offersTargetFolder,
      [](const ExtensionContext& context, const Sender&) { commands::runFlatten(context); }},
-    {Selector::runMergeSelected, "runMergeSelected:", [](const SelectionOffer& o) { return o.folders.size() >= 2; },
+    {Selector::runMergeSelected, "runMergeSelected:", commands::offersMerge,
      [](const ExtensionContext& context, const Sender&) { commands::runMergeSelected(context); }},
-    {Selector::setExpiry, "setExpiry:", [](const SelectionOffer& o) { return !o.files.empty(); },
-     commands::setExpiry},
+    {Selector::setExpiry, "setExpiry:", commands::offersExpiry, commands::setExpiry},
 }};
 
 // The row of `selector`; none for Selector::none.
@@ -43,6 +43,26 @@ inline constexpr std::array<MenuCommand, 4> kMenuCommands = {{
     if (command.selector == selector) return &command;
   }
   return nullptr;
+}
+
+// The command's name ("runRule:" ...); "" for none.
+[[nodiscard]] constexpr std::string_view selectorName(Selector selector) {
+  const MenuCommand* command = menuCommandFor(selector);
+  return command != nullptr ? command->name : std::string_view();
+}
+
+// The selector named by `name`, or none for any other text.
+[[nodiscard]] constexpr std::optional<Selector> selectorForName(std::string_view name) {
+  for (const MenuCommand& command : kMenuCommands) {
+    if (command.name == name) return command.selector;
+  }
+  return std::nullopt;
+}
+
+// Whether `offer` offers `selector`'s command; false for none.
+[[nodiscard]] inline bool offers(const SelectionOffer& offer, Selector selector) {
+  const MenuCommand* command = menuCommandFor(selector);
+  return command != nullptr && command->offered(offer);
 }
 
 }  // namespace ferlo

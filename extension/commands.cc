@@ -30,6 +30,10 @@ std::vector<std::string> pathsOf(const std::vector<FileURL>& urls) {
 
 }  // namespace
 
+bool offersTargetFolder(const SelectionOffer& offer) { return offer.targetFolder.has_value(); }
+bool offersMerge(const SelectionOffer& offer) { return offer.folders.size() >= 2; }
+bool offersExpiry(const SelectionOffer& offer) { return !offer.files.empty(); }
+
 void runRule(const ExtensionContext& context, const Sender& sender) {
   std::string ruleID;
   switch (sender.objectKind) {
@@ -48,7 +52,7 @@ void runRule(const ExtensionContext& context, const Sender& sender) {
     }
   }
   const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
-  if (!offer.offers(Selector::runRule)) return;
+  if (!offersTargetFolder(offer)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::runRule;
   request.folders = {offer.targetFolder->path()};
@@ -58,7 +62,7 @@ void runRule(const ExtensionContext& context, const Sender& sender) {
 
 void runFlatten(const ExtensionContext& context) {
   const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
-  if (!offer.offers(Selector::runFlatten)) return;
+  if (!offersTargetFolder(offer)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::flattenFolder;
   request.folders = {offer.targetFolder->path()};
@@ -67,7 +71,7 @@ void runFlatten(const ExtensionContext& context) {
 
 void runMergeSelected(const ExtensionContext& context) {
   const SelectionOffer offer = offerOf(readSelection(context.platform()), {});
-  if (!offer.offers(Selector::runMergeSelected)) return;
+  if (!offersMerge(offer)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::mergeFolders;
   request.folders = pathsOf(offer.folders);
@@ -80,7 +84,7 @@ void setExpiry(const ExtensionContext& context, const Sender& sender) {
   // No file lies under no root: the Finder need not be asked.
   if (roots.empty()) return;
   const SelectionOffer offer = offerOf(readSelection(context.platform()), roots);
-  if (!offer.offers(Selector::setExpiry)) return;
+  if (!offersExpiry(offer)) return;
   ToolRequest request;
   request.action = ToolRequest::Action::expireFiles;
   request.files = pathsOf(offer.files);

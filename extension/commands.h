@@ -1,15 +1,23 @@
 // The four menu commands (kMenuCommands lists them). Each takes one reading
-// of the selection of its own and tests its guard on it (SelectionOffer::
-// offers; the menu's earlier view of the selection counts for nothing),
+// of the selection of its own and tests its guard on it (below; the menu's
+// earlier view of the selection counts for nothing),
 // fills one ToolRequest, has it written as "tool-request.json" and then hands
 // off to the host application, written or not. A command stopped by its
 // guard writes nothing and hands off nothing. Paths are FileURL::path().
 #pragma once
 
 #include "extension/extension_context.h"
+#include "extension/selection.h"
 #include "extension/sender.h"
 
 namespace ferlo::commands {
+
+// The guards: whether a selection offers a command. runRule: and runFlatten:
+// need a target folder, runMergeSelected: two or more selected folders,
+// setExpiry: a selected file under a watched root.
+[[nodiscard]] bool offersTargetFolder(const SelectionOffer& offer);
+[[nodiscard]] bool offersMerge(const SelectionOffer& offer);
+[[nodiscard]] bool offersExpiry(const SelectionOffer& offer);
 
 // The rule is the sender's represented object when it is a string, taken as
 // it is. A sender without a represented object (the Finder's copy of the

@@ -12,14 +12,9 @@
 
 namespace ferlo {
 
-// The commands a menu item can name, by their platform selectors (the
-// table of them is kMenuCommands).
+// The commands a menu item can name, by their platform selectors (their
+// names and the rest of each command are in kMenuCommands).
 enum class Selector { none, runRule, runFlatten, runMergeSelected, setExpiry };
-
-// The command's name in kMenuCommands ("runRule:" ...); "" for none.
-[[nodiscard]] std::string_view selectorName(Selector selector);
-// The selector named by `name`, or none for any other text.
-[[nodiscard]] std::optional<Selector> selectorForName(std::string_view name);
 
 // A styled title: always the system font at the small system font size with
 // semibold weight, in the secondary label colour; only the text varies.

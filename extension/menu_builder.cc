@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exchange/rule_manifest.h"
+#include "extension/command_table.h"
 #include "extension/expiry_menu.h"
 #include "extension/menu_texts.h"
 #include "extension/selection.h"
@@ -79,7 +80,7 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
   flatten.targetsPrincipal = true;
   items.push_back(std::move(flatten));
 
-  if (offer.offers(Selector::runMergeSelected)) {
+  if (offers(offer, Selector::runMergeSelected)) {
     MenuItem merge;
     merge.title = platform.localizedStringWithFormat(menuTextKey(MenuText::merge),
                                                      static_cast<std::int64_t>(offer.folders.size()));
@@ -88,7 +89,7 @@ Menu buildMenu(std::uint64_t kind, const ExtensionContext& context) {
     items.push_back(std::move(merge));
   }
 
-  if (offer.offers(Selector::setExpiry)) {
+  if (offers(offer, Selector::setExpiry)) {
     items.push_back(makeExpiryItem(static_cast<std::int64_t>(offer.files.size()), context));
   }
 

@@ -1,6 +1,5 @@
 #include "extension/selection.h"
 
-#include "extension/command_table.h"
 #include "extension/watched_root_set.h"
 
 namespace ferlo {
@@ -83,11 +82,6 @@ std::vector<FileURL> selectedFileURLs(const Selection& selection, const std::vec
 const std::vector<std::string>& watchedRootsOf(const std::optional<RuleManifest>& manifest) {
   static const std::vector<std::string> noRoots;
   return manifest && manifest->watchedRoots ? *manifest->watchedRoots : noRoots;
-}
-
-bool SelectionOffer::offers(Selector selector) const {
-  const MenuCommand* command = menuCommandFor(selector);
-  return command != nullptr && command->offered(*this);
 }
 
 SelectionOffer offerOf(const Selection& selection, const std::vector<std::string>& roots) {

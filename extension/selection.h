@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "exchange/rule_manifest.h"
-#include "extension/menu.h"
 #include "platform/file_url.h"
 #include "platform/platform.h"
 
@@ -45,17 +44,15 @@ struct Selection {
 // member is absent.
 [[nodiscard]] const std::vector<std::string>& watchedRootsOf(const std::optional<RuleManifest>& manifest);
 
-// What one reading of the selection offers the four commands. The menu shows
-// an item only when it is offered, each command goes on only when it is
-// offered at the time of the click (the menu's earlier view counts for
-// nothing), and `ferlo doctor` reports it.
+// What one reading of the selection gives the four commands to act on. Each
+// command's guard (see commands.h) says whether it is offered: the menu
+// shows an item only when it is, each command goes on only when it is at the
+// time of the click (the menu's earlier view counts for nothing), and
+// `ferlo doctor` reports it.
 struct SelectionOffer {
   std::optional<FileURL> targetFolder;  // targetFolderURL: what runRule: and runFlatten: act on
   std::vector<FileURL> folders;         // selectedFolderURLs: what runMergeSelected: merges
   std::vector<FileURL> files;           // selectedFileURLs under the watched roots: what setExpiry: marks
-
-  // The guard of `selector`'s command (see kMenuCommands); false for none.
-  [[nodiscard]] bool offers(Selector selector) const;
 };
 
 // The offer of `selection` with `roots` as the watched roots (none: no file

@@ -10,6 +10,7 @@
 
 #include "exchange/rule_manifest.h"
 #include "exchange/tool_request.h"
+#include "extension/command_table.h"
 #include "extension/extension_context.h"
 #include "extension/finder_sync.h"
 #include "extension/menu.h"

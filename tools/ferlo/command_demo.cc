@@ -20,6 +20,7 @@
 #include "base/utf8.h"
 #include "exchange/identity.h"
 #include "exchange/shared_container.h"
+#include "extension/command_table.h"
 #include "platform/stand_in/localizer.h"
 #include "tools/ferlo/command_line.h"
 #include "tools/ferlo/command_support.h"

@@ -15,6 +15,7 @@
 #include "exchange/identity.h"
 #include "exchange/rule_manifest.h"
 #include "exchange/shared_container.h"
+#include "extension/command_table.h"
 #include "extension/handoff.h"
 #include "extension/menu_builder.h"
 #include "extension/menu_texts.h"
@@ -594,13 +595,13 @@ class Doctor {
     detail += targeted ? ", targeted " + targeted->path() : ", no targeted folder";
     if (!menu.items.empty()) {
       detail += std::string("; merge ") +
-                (offer.offers(Selector::runMergeSelected) ? "offered" : "not offered (needs 2 folders)");
-      detail += std::string(", expiry ") + (offer.offers(Selector::setExpiry)
+                (offers(offer, Selector::runMergeSelected) ? "offered" : "not offered (needs 2 folders)");
+      detail += std::string(", expiry ") + (offers(offer, Selector::setExpiry)
                                                 ? "offered"
                                                 : "not offered (needs a selected file under a watched root)");
     }
     // runRule: and runFlatten: share one guard: a target folder.
-    if (offer.offers(Selector::runRule)) {
+    if (offers(offer, Selector::runRule)) {
       add(Status::ok, "selection", detail + "; rules and flatten act on " + offer.targetFolder->path());
     } else {
       add(Status::warn, "selection",

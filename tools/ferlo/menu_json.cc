@@ -1,5 +1,6 @@
 #include "tools/ferlo/menu_json.h"
 
+#include "extension/command_table.h"
 #include "tools/ferlo/json_output.h"
 
 namespace ferlo::cli {

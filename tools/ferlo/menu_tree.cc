@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "extension/command_table.h"
 #include "tools/ferlo/json_output.h"
 
 namespace ferlo::cli {
